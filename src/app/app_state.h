@@ -1,0 +1,91 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "screen/damage.h"
+#include "screen/screen_buffer.h"
+#include "serial/port_config.h"
+
+namespace vellor {
+
+class SerialDevice;
+class CaptureFile;
+class SendJob;
+
+// Told when the screen's damage goes from empty to non-empty. Called with the screen lock held,
+// from whichever thread drew: it must only schedule work, never paint, block or take the lock.
+class ScreenObserver {
+public:
+    virtual ~ScreenObserver() = default;
+    virtual void DamageAdded() = 0;
+};
+
+// Option flags are read by the worker threads while the UI thread may change them, so each is an
+// atomic 32-bit word (0 off, anything else on).
+using Flag = std::atomic<int32_t>;
+
+// The one record the whole program works on. main owns the single instance; every operation takes
+// it explicitly so tests can make fresh ones.
+struct AppState {
+    AppState() = default;
+    AppState(const AppState&) = delete;
+    AppState& operator=(const AppState&) = delete;
+    ~AppState();
+
+    // Application shell.
+    int32_t ready = 0;
+
+    // Screen and viewport. Everything from here to `damage` is guarded by screenMutex: the
+    // receive and send threads draw while the UI thread paints, scrolls, clears and reallocates.
+    mutable std::mutex screenMutex;
+    uint16_t numRows = 0;
+    uint16_t numCols = 0;
+    uint16_t cursorRow = 0;
+    uint16_t cursorCol = 0;
+    int32_t displayMode = 0;  // 0 Text, 1 Hex, 2 Hex + Char; any other value drops every byte
+    int32_t escapeState = 0;  // 0 normal, 1 after ESC, 2 after ESC "["
+    std::unique_ptr<ScreenBuffer> screenBuffer;
+    uint16_t topRow = 0;
+    uint16_t leftCol = 0;
+    uint16_t visibleRows = 0;
+    uint16_t visibleCols = 0;
+    uint16_t cellHeight = 0;
+    uint16_t cellWidth = 0;
+    Damage damage;
+    ScreenObserver* screenObserver = nullptr;
+
+    // UI thread only.
+    int32_t fontHeight = 14;
+    int32_t caretShown = 0;
+
+    // Serial link. The port counts as open while portHandle is set.
+    std::shared_ptr<SerialDevice> portHandle;
+    std::string portName;  // as the user typed it, UTF-8
+    int32_t portOpen = 0;
+    PortConfig portConfig;
+
+    // Keyboard (UI thread only).
+    uint8_t keyByte = 0;
+
+    // File transfer.
+    std::shared_ptr<CaptureFile> captureFile;
+    int32_t capturing = 0;
+    std::shared_ptr<SendJob> sendFile;
+    Flag sending{0};
+
+    // Options (stored settings).
+    Flag rxBit7{0};
+    Flag rxCrLf{0};
+    Flag echo{0};
+    Flag txCrLf{0};
+    Flag txCapture{0};
+    Flag rxCapture{1};
+    int32_t controlBar = 0;
+    int32_t hexInput = 0;  // 0 off, 1 awaiting the high digit, 2 (or other) awaiting the low one
+};
+
+}  // namespace vellor

@@ -1,0 +1,11 @@
+#pragma once
+
+namespace vellor {
+
+struct AppState;
+
+// Port "COM1", 115200 baud, 8 data bits, no parity, one stop bit, RTS/CTS handshake. Flag bits
+// above 14 and every field not named here keep what the record holds.
+void DefaultPortSettings(AppState& state);
+
+}  // namespace vellor
