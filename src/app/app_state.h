@@ -19,7 +19,7 @@ class SendJob;
 // Told when the screen's damage goes from empty to non-empty. Called with the screen lock held,
 // from whichever thread drew: it must only schedule work, never paint, block or take the lock.
 class ScreenObserver {
-public:
+  public:
     virtual ~ScreenObserver() = default;
     virtual void DamageAdded() = 0;
 };

@@ -19,7 +19,7 @@ struct PixelRect {
 // under the screen lock; the UI thread takes it and turns it into repaints. Every invalidation
 // erases the background.
 class Damage {
-public:
+  public:
     // Beyond this many separate rectangles they are merged into their bounding box.
     static constexpr std::size_t kMaxRects = 32;
 
@@ -37,7 +37,7 @@ public:
 
     bool operator==(const Damage&) const = default;
 
-private:
+  private:
     bool whole_ = false;
     bool repaintNow_ = false;
     bool scrollPositions_ = false;

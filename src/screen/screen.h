@@ -11,7 +11,9 @@ struct AppState;
 class Platform;
 
 // Hexadecimal digit for 0-15, upper case.
-constexpr uint16_t HexDigit(unsigned v) { return uint16_t(v < 10 ? '0' + v : 'A' + v - 10); }
+constexpr uint16_t HexDigit(unsigned v) {
+    return uint16_t(v < 10 ? '0' + v : 'A' + v - 10);
+}
 
 // Shows one byte by the display mode, as a received byte would be shown. Takes the screen lock.
 void PutByte(AppState& state, uint8_t byte);

@@ -9,7 +9,7 @@ namespace vellor {
 // order. Rows form a ring inside the block so that scrolling up one row costs one row, not the
 // whole block: logical row r lives at physical row (firstRow + r) mod numRows.
 class ScreenBuffer {
-public:
+  public:
     static constexpr uint16_t kBlank = 0x0020;
     static constexpr uint16_t kMarked = 0x1000;
     // Refuse blocks larger than this; a stored or typed size beyond it is treated as a failed
@@ -33,7 +33,7 @@ public:
     void ScrollUp();
     void Fill(uint16_t value);
 
-private:
+  private:
     ScreenBuffer(uint16_t rows, uint16_t cols, std::unique_ptr<uint16_t[]> cells)
         : rows_(rows), cols_(cols), cells_(std::move(cells)) {}
     uint32_t Physical(uint16_t r) const {

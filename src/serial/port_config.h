@@ -10,7 +10,7 @@ namespace vellor {
 // The serial line settings in the 28-byte little-endian DCB layout. The record is kept as raw
 // bytes so that fields the program never sets keep exactly what was stored or read back.
 class PortConfig {
-public:
+  public:
     static constexpr std::size_t kSize = 28;
 
     // Byte offsets of the fields the program reads or writes.
@@ -69,13 +69,14 @@ public:
 
     std::array<uint8_t, kSize> bytes{};
 
-private:
+  private:
     uint32_t Get32(std::size_t off) const {
         return uint32_t(bytes[off]) | uint32_t(bytes[off + 1]) << 8 |
                uint32_t(bytes[off + 2]) << 16 | uint32_t(bytes[off + 3]) << 24;
     }
     void Set32(std::size_t off, uint32_t v) {
-        for (std::size_t i = 0; i < 4; ++i) bytes[off + i] = uint8_t(v >> (8 * i));
+        for (std::size_t i = 0; i < 4; ++i)
+            bytes[off + i] = uint8_t(v >> (8 * i));
     }
 };
 

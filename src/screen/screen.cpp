@@ -1,0 +1,222 @@
+#include "screen/screen.h"
+
+#include "app/app_state.h"
+#include "app/platform.h"
+#include "screen/viewport.h"
+
+namespace vellor {
+
+namespace {
+
+constexpr uint16_t kBS = 0x08;
+constexpr uint16_t kLF = 0x0A;
+constexpr uint16_t kCR = 0x0D;
+constexpr uint16_t kESC = 0x1B;
+constexpr uint16_t kBracket = 0x5B;
+
+// The buffer the interpreter may write, or null. A size changed but not yet reallocated would
+// let the cursor run past the block, so such a buffer is treated as absent.
+ScreenBuffer* WritableBuffer(AppState& s) {
+    ScreenBuffer* buf = s.screenBuffer.get();
+    if (buf == nullptr || buf->Rows() != s.numRows || buf->Cols() != s.numCols) return nullptr;
+    return buf;
+}
+
+void Store(AppState& s, ScreenBuffer& buf, uint16_t cell) {
+    buf.Row(s.cursorRow)[s.cursorCol] = cell;
+    ++s.cursorCol;
+}
+
+// Final byte of ESC "[" x: the four cursor moves, which never wrap or scroll.
+void MoveCursor(AppState& s, uint16_t c) {
+    switch (c) {
+        case 'A':
+            if (s.cursorRow > 0) --s.cursorRow;
+            break;
+        case 'B':
+            if (++s.cursorRow == s.numRows) s.cursorRow = s.numRows - 1;
+            break;
+        case 'C':
+            if (++s.cursorCol == s.numCols) s.cursorCol = s.numCols - 1;
+            break;
+        case 'D':
+            if (s.cursorCol > 0) --s.cursorCol;
+            break;
+        default:
+            break;
+    }
+}
+
+// Text mode, no sequence pending. BS moves R along with the cursor.
+void Interpret(AppState& s, ScreenBuffer& buf, uint16_t c, PixelRect& r) {
+    switch (c) {
+        case kBS:
+            if (s.cursorCol > 0) {
+                --s.cursorCol;
+                buf.Row(s.cursorRow)[s.cursorCol] = ScreenBuffer::kBlank;
+                r.left -= s.cellWidth;
+                r.right -= s.cellWidth;
+            }
+            break;
+        case kLF:
+            ++s.cursorRow;
+            break;
+        case kCR:
+            s.cursorCol = 0;
+            break;
+        case kESC:
+            s.escapeState = 1;
+            break;
+        default:
+            Store(s, buf, c < 0x20 ? ScreenBuffer::kBlank : c);
+            break;
+    }
+}
+
+void Notify(AppState& s, bool wasEmpty) {
+    if (wasEmpty && s.screenObserver != nullptr) s.screenObserver->DamageAdded();
+}
+
+}  // namespace
+
+bool CursorInView(const AppState& s) {
+    return s.topRow <= s.cursorRow && int(s.cursorRow) < int(s.topRow) + int(s.visibleRows) &&
+           s.leftCol <= s.cursorCol && int(s.cursorCol) < int(s.leftCol) + int(s.visibleCols);
+}
+
+PixelRect CursorCellRect(const AppState& s) {
+    const int left = (int(s.cursorCol) - int(s.leftCol)) * int(s.cellWidth);
+    const int top = (int(s.cursorRow) - int(s.topRow)) * int(s.cellHeight);
+    return {left, top, left + int(s.cellWidth), top + int(s.cellHeight)};
+}
+
+void InvalidateRect(AppState& s, const PixelRect& rect) {
+    const bool wasEmpty = s.damage.Empty();
+    s.damage.AddRect(rect);
+    Notify(s, wasEmpty);
+}
+
+void InvalidateWholeView(AppState& s) {
+    const bool wasEmpty = s.damage.Empty();
+    s.damage.AddWholeView();
+    Notify(s, wasEmpty);
+}
+
+Damage TakeDamage(AppState& s) {
+    std::lock_guard lock(s.screenMutex);
+    Damage taken = std::move(s.damage);
+    s.damage = Damage{};
+    return taken;
+}
+
+void PutChar(AppState& s, uint16_t c) {
+    ScreenBuffer* buf = WritableBuffer(s);
+    if (buf == nullptr) return;
+    const bool wasInView = CursorInView(s);
+    PixelRect r = CursorCellRect(s);
+
+    if (s.displayMode != 0) {
+        Store(s, *buf, c);
+    } else if (s.escapeState == 1) {
+        if (c == kBracket) {
+            s.escapeState = 2;
+        } else {
+            s.escapeState = 0;  // the ESC leaves no trace; c is an ordinary character
+            Interpret(s, *buf, c, r);
+        }
+    } else if (s.escapeState == 2) {
+        s.escapeState = 0;
+        MoveCursor(s, c);
+    } else {
+        s.escapeState = 0;
+        Interpret(s, *buf, c, r);
+    }
+
+    // Wrap before anything else looks at the cursor, so it never rests past the last column.
+    if (s.cursorCol == s.numCols) {
+        s.cursorCol = 0;
+        ++s.cursorRow;
+    }
+    if (s.cursorRow == s.numRows) {
+        buf->ScrollUp();
+        s.cursorRow = s.numRows - 1;
+        if (wasInView) InvalidateWholeView(s);
+    }
+    if (wasInView && !CursorInView(s)) {
+        EnsureCursorVisible(s);
+        InvalidateWholeView(s);
+    }
+    InvalidateRect(s, r);
+}
+
+void PutByteLocked(AppState& s, uint8_t b) {
+    switch (s.displayMode) {
+        case 0:
+            PutChar(s, b);
+            break;
+        case 1:
+            PutChar(s, HexDigit(b >> 4));
+            PutChar(s, HexDigit(b & 0x0F));
+            PutChar(s, ScreenBuffer::kBlank);
+            break;
+        case 2:
+            PutChar(s, HexDigit(b >> 4));
+            PutChar(s, HexDigit(b & 0x0F));
+            PutChar(s, b > 0x20 ? uint16_t(ScreenBuffer::kMarked + b) : ScreenBuffer::kBlank);
+            PutChar(s, ScreenBuffer::kBlank);
+            break;
+        default:
+            break;  // an unknown stored mode shows nothing
+    }
+}
+
+void PutByte(AppState& s, uint8_t b) {
+    std::lock_guard lock(s.screenMutex);
+    PutByteLocked(s, b);
+}
+
+void PutBytes(AppState& s, std::span<const uint8_t> bytes) {
+    std::lock_guard lock(s.screenMutex);
+    for (uint8_t b : bytes)
+        PutByteLocked(s, b);
+}
+
+void ClearScreenLocked(AppState& s) {
+    if (s.screenBuffer) s.screenBuffer->Fill(ScreenBuffer::kBlank);
+    s.topRow = 0;
+    s.leftCol = 0;
+    s.cursorRow = 0;
+    s.cursorCol = 0;
+    const bool wasEmpty = s.damage.Empty();
+    s.damage.AddWholeView();
+    s.damage.RequestImmediateRepaint();
+    Notify(s, wasEmpty);
+}
+
+void ClearScreen(AppState& s) {
+    std::lock_guard lock(s.screenMutex);
+    ClearScreenLocked(s);
+}
+
+int AllocateScreen(AppState& s, Platform& platform) {
+    {
+        std::lock_guard lock(s.screenMutex);
+        s.screenBuffer.reset();  // give the old block back before asking for the new one
+        s.screenBuffer = ScreenBuffer::Allocate(s.numRows, s.numCols);
+        if (s.screenBuffer) {
+            ClearScreenLocked(s);
+            return 0;
+        }
+    }
+    // Shown without the lock: the box runs an event loop in which the view paints.
+    platform.ShowMessage(MessageOwner::MainWindow, "AllocMem Failed", "Error");
+    return -1;
+}
+
+void FitBufferToView(AppState& s) {
+    std::lock_guard lock(s.screenMutex);
+    s.numRows = s.visibleRows;
+    s.numCols = s.visibleCols;
+}
+
+}  // namespace vellor
