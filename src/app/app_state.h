@@ -9,6 +9,7 @@
 #include "screen/damage.h"
 #include "screen/screen_buffer.h"
 #include "serial/port_config.h"
+#include "transfer/capture_file.h"
 
 namespace vellor {
 
@@ -72,7 +73,7 @@ struct AppState {
     uint8_t keyByte = 0;
 
     // File transfer.
-    std::shared_ptr<CaptureFile> captureFile;
+    CaptureFile captureFile;  // its own lock: the receive thread appends while the UI closes
     int32_t capturing = 0;
     std::shared_ptr<SendJob> sendFile;
     Flag sending{0};

@@ -1,0 +1,212 @@
+#include "transfer/capture_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vellor {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<uint8_t> Bytes(std::string_view s) {
+    return {s.begin(), s.end()};
+}
+
+class CaptureFileTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "capture-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
+
+    static std::string Contents(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    static void Write(const std::string& path, const std::string& text) {
+        std::ofstream(path, std::ios::binary) << text;
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(CaptureFileTest, NewFileReceivesBytesInOrder) {
+    CaptureFile capture;
+    const std::string path = PathOf("new.log");
+    ASSERT_TRUE(capture.Open(path));
+    EXPECT_TRUE(capture.IsOpen());
+    capture.Append(uint8_t{0x41});
+    capture.Append(Bytes("BC\r\n"));
+    capture.Append(uint8_t{0xFF});
+    capture.Append(uint8_t{0x00});
+    EXPECT_TRUE(capture.Close());
+    EXPECT_FALSE(capture.IsOpen());
+    EXPECT_EQ(Contents(path), std::string("ABC\r\n\xFF", 6) + std::string(1, '\0'));
+}
+
+TEST_F(CaptureFileTest, ExistingContentIsKeptAndAppendedTo) {
+    const std::string path = PathOf("old.log");
+    Write(path, "before|");
+    CaptureFile capture;
+    ASSERT_TRUE(capture.Open(path));
+    capture.Append(Bytes("first"));
+    ASSERT_TRUE(capture.Close());
+    ASSERT_TRUE(capture.Open(path));
+    capture.Append(Bytes("|second"));
+    ASSERT_TRUE(capture.Close());
+    EXPECT_EQ(Contents(path), "before|first|second");
+}
+
+TEST_F(CaptureFileTest, OpenWithNothingWrittenCreatesEmptyFile) {
+    const std::string path = PathOf("empty.log");
+    CaptureFile capture;
+    ASSERT_TRUE(capture.Open(path));
+    ASSERT_TRUE(capture.Close());
+    EXPECT_TRUE(fs::exists(path));
+    EXPECT_EQ(fs::file_size(path), 0u);
+}
+
+TEST_F(CaptureFileTest, FailedOpensReportTheSystemReason) {
+    struct Case {
+        std::string path;
+        int err;
+    };
+    const std::vector<Case> cases = {
+        {PathOf("missing/dir/x.log"), ENOENT},
+        {dir_.string(), EISDIR},
+        {"", ENOENT},
+    };
+    for (const Case& c : cases) {
+        CaptureFile capture;
+        const FileStatus status = capture.Open(c.path);
+        EXPECT_FALSE(status) << c.path;
+        EXPECT_EQ(status.error, std::strerror(c.err)) << c.path;
+        EXPECT_FALSE(capture.IsOpen());
+        capture.Append(Bytes("lost"));  // nothing open: nothing written, no crash
+        EXPECT_TRUE(capture.Close());
+    }
+}
+
+TEST_F(CaptureFileTest, SecondOpenFailsAndKeepsTheFirstFile) {
+    const std::string first = PathOf("first.log");
+    const std::string second = PathOf("second.log");
+    CaptureFile capture;
+    ASSERT_TRUE(capture.Open(first));
+    const FileStatus status = capture.Open(second);
+    EXPECT_FALSE(status);
+    EXPECT_FALSE(status.error.empty());
+    EXPECT_FALSE(fs::exists(second));
+    capture.Append(Bytes("kept"));
+    ASSERT_TRUE(capture.Close());
+    EXPECT_EQ(Contents(first), "kept");
+}
+
+TEST_F(CaptureFileTest, AppendWhileClosedWritesNothing) {
+    const std::string path = PathOf("closed.log");
+    CaptureFile capture;
+    ASSERT_TRUE(capture.Open(path));
+    capture.Append(Bytes("in"));
+    ASSERT_TRUE(capture.Close());
+    capture.Append(Bytes("out"));
+    capture.Append(uint8_t{'x'});
+    capture.Flush();
+    EXPECT_TRUE(capture.Close());  // closing twice is harmless
+    EXPECT_EQ(Contents(path), "in");
+}
+
+TEST_F(CaptureFileTest, FlushMakesBytesVisibleBeforeClose) {
+    const std::string path = PathOf("flush.log");
+    CaptureFile capture;
+    ASSERT_TRUE(capture.Open(path));
+    capture.Append(Bytes("now"));
+    capture.Flush();
+    EXPECT_EQ(Contents(path), "now");
+    capture.Append(Bytes(" later"));
+    ASSERT_TRUE(capture.Close());
+    EXPECT_EQ(Contents(path), "now later");
+}
+
+TEST_F(CaptureFileTest, DestructorClosesAndKeepsBytes) {
+    const std::string path = PathOf("dtor.log");
+    {
+        CaptureFile capture;
+        ASSERT_TRUE(capture.Open(path));
+        capture.Append(Bytes("saved"));
+    }
+    EXPECT_EQ(Contents(path), "saved");
+}
+
+// A device that refuses every write (no space left): the loss is reported, never silent.
+TEST_F(CaptureFileTest, WriteFailureIsReportedByClose) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    CaptureFile capture;
+    ASSERT_TRUE(capture.Open("/dev/full"));
+    capture.Append(Bytes("doomed"));
+    capture.Flush();
+    const FileStatus status = capture.Close();
+    EXPECT_FALSE(status);
+    EXPECT_EQ(status.error, std::strerror(ENOSPC));
+    EXPECT_FALSE(capture.IsOpen());
+}
+
+TEST_F(CaptureFileTest, WriteFailureIsForgottenByTheNextCapture) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    CaptureFile capture;
+    ASSERT_TRUE(capture.Open("/dev/full"));
+    capture.Append(Bytes("doomed"));
+    EXPECT_FALSE(capture.Close());
+    const std::string path = PathOf("after.log");
+    ASSERT_TRUE(capture.Open(path));
+    capture.Append(Bytes("fine"));
+    EXPECT_TRUE(capture.Close());
+    EXPECT_EQ(Contents(path), "fine");
+}
+
+// Two writers and a thread that keeps closing and reopening: every chunk lands whole or not at
+// all, and nothing touches a closed stream (the sanitizers check the latter).
+TEST_F(CaptureFileTest, ConcurrentAppendsAndClosesKeepChunksWhole) {
+    const std::string path = PathOf("threads.log");
+    CaptureFile capture;
+    ASSERT_TRUE(capture.Open(path));
+    const std::string a(100, 'a');
+    const std::string b(100, 'b');
+    auto writer = [&capture](const std::string& chunk) {
+        const std::vector<uint8_t> bytes = Bytes(chunk);
+        for (int i = 0; i < 2000; ++i)
+            capture.Append(bytes);
+    };
+    std::thread ta(writer, a);
+    std::thread tb(writer, b);
+    std::thread closer([&capture, &path] {
+        for (int i = 0; i < 200; ++i) {
+            capture.Close();
+            capture.Open(path);
+        }
+    });
+    ta.join();
+    tb.join();
+    closer.join();
+    ASSERT_TRUE(capture.Close());
+
+    const std::string content = Contents(path);
+    ASSERT_EQ(content.size() % 100, 0u);
+    for (std::size_t at = 0; at < content.size(); at += 100) {
+        const std::string chunk = content.substr(at, 100);
+        ASSERT_TRUE(chunk == a || chunk == b) << "torn chunk at " << at;
+    }
+}
+
+}  // namespace
+}  // namespace vellor
