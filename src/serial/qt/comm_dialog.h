@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QDialog>
+
+class QComboBox;
+
+namespace vellor {
+
+struct AppState;
+class SettingsBackend;
+
+// The modal Communications dialog: port name and line settings. OK applies, saves and, with a
+// port open, reconfigures it at once; Cancel changes nothing.
+class CommDialog : public QDialog {
+    Q_OBJECT
+
+  public:
+    CommDialog(QWidget* parent, AppState& state, SettingsBackend& settings);
+
+    QComboBox* PortBox() const { return port_; }
+    QComboBox* BaudRateBox() const { return baud_; }
+    QComboBox* ParityBox() const { return parity_; }
+    QComboBox* FlowControlBox() const { return flow_; }
+    QComboBox* DataBitsBox() const { return dataBits_; }
+    QComboBox* StopBitsBox() const { return stopBits_; }
+
+    void accept() override;
+
+  private:
+    AppState& state_;
+    SettingsBackend& settings_;
+    QComboBox* port_;
+    QComboBox* baud_;
+    QComboBox* parity_;
+    QComboBox* flow_;
+    QComboBox* dataBits_;
+    QComboBox* stopBits_;
+};
+
+void RunCommDialog(QWidget* parent, AppState& state, SettingsBackend& settings);
+
+}  // namespace vellor

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+class QLineEdit;
+class QRadioButton;
+
+namespace vellor {
+
+struct AppState;
+class SettingsBackend;
+class Platform;
+class SizeField;
+
+// The modal Options dialog: buffer size, display mode and the six data options. OK applies them
+// (reallocating or clearing the screen where needed) and saves the display group; Cancel changes
+// nothing.
+class OptionsDialog : public QDialog {
+    Q_OBJECT
+
+  public:
+    OptionsDialog(QWidget* parent, AppState& state, SettingsBackend& settings, Platform& platform);
+
+    SizeField* RowsField() const { return rows_; }
+    SizeField* ColumnsField() const { return cols_; }
+    QRadioButton* TextButton() const { return text_; }
+    QRadioButton* HexButton() const { return hex_; }
+    QRadioButton* HexCharButton() const { return hexChar_; }
+    QCheckBox* RxBit7Box() const { return rxBit7_; }
+    QCheckBox* RxCrLfBox() const { return rxCrLf_; }
+    QCheckBox* EchoBox() const { return echo_; }
+    QCheckBox* TxCrLfBox() const { return txCrLf_; }
+    QCheckBox* RxCaptureBox() const { return rxCapture_; }
+    QCheckBox* TxCaptureBox() const { return txCapture_; }
+
+    void accept() override;
+
+  private:
+    AppState& state_;
+    SettingsBackend& settings_;
+    Platform& platform_;
+    SizeField* rows_;
+    SizeField* cols_;
+    QRadioButton* text_;
+    QRadioButton* hex_;
+    QRadioButton* hexChar_;
+    QCheckBox* rxBit7_;
+    QCheckBox* rxCrLf_;
+    QCheckBox* echo_;
+    QCheckBox* txCrLf_;
+    QCheckBox* rxCapture_;
+    QCheckBox* txCapture_;
+};
+
+void RunOptionsDialog(QWidget* parent, AppState& state, SettingsBackend& settings,
+                      Platform& platform);
+
+}  // namespace vellor
