@@ -63,8 +63,12 @@ struct AppState {
     int32_t fontHeight = 14;
     int32_t caretShown = 0;
 
-    // Serial link. The port counts as open while portHandle is set.
+    // Serial link. The port counts as open while portHandle is set. Only the UI thread replaces
+    // portHandle and receiveThread, and only while holding portMutex; any other thread copies
+    // portHandle under portMutex and uses its copy (serial/port_connection.h does both).
+    mutable std::mutex portMutex;
     std::shared_ptr<SerialDevice> portHandle;
+    std::shared_ptr<class ReceiveThread> receiveThread;  // the running receiver, UI thread only
     std::string portName;  // as the user typed it, UTF-8
     int32_t portOpen = 0;
     PortConfig portConfig;

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vellor {
+
+struct AppState;
+class PortUi;
+class SerialDevice;
+
+// Opens a device for a port name; null with `error` (an errno value) on failure.
+using DeviceOpener =
+    std::function<std::shared_ptr<SerialDevice>(const std::string& portName, int& error)>;
+
+// The Comm menu's Open Port command (40028): closes the port when open, else opens it. UI thread.
+void TogglePort(AppState& state, PortUi& ui);
+
+// Opens portName, applies portConfig, raises DTR and RTS, starts the receive thread, then checks
+// DTR, RTS and the Open Port item, shows the modem lines, sets the title "VL: <portName>" and
+// portOpen. On failure shows "OpenPort Failed", "ConfigPort Failed" or "CreateReceiveThread
+// Failed" (caption "Error", the system's reason as detail), holds no device and changes nothing
+// else. UI thread.
+bool OpenPort(AppState& state, PortUi& ui);
+// The same with another way of opening the device (tests).
+bool OpenPortWith(AppState& state, PortUi& ui, const DeviceOpener& opener);
+
+// Wakes and joins the receive thread, unchecks DTR and RTS, closes the device, sets the title
+// "Vellor", unchecks Open Port and clears portOpen. DSR, CTS, CD and RI keep what they show. Does
+// nothing when the port is closed. UI thread (also at shutdown, before the window goes).
+void ClosePort(AppState& state, PortUi& ui);
+
+// Writes one byte to the open port, or drops it when no port is open. Any thread; the keyboard
+// and the send thread may call it at the same time, and a byte never reaches a device that is
+// closed or being closed. Waits at most about a second when the line holds the byte off.
+void WritePortByte(AppState& state, uint8_t byte);
+
+// Whether a device is open. Any thread.
+bool PortIsOpen(const AppState& state);
+
+// The DTR (40001) and RTS (40002) box commands: raise the line when the box is now checked, drop
+// it when not; nothing but the box when no port is open. UI thread. (The caller gives the focus
+// back to the view.)
+void ToggleDtr(AppState& state, PortUi& ui);
+void ToggleRts(AppState& state, PortUi& ui);
+
+// The Communications dialog's OK with the port open: applies portConfig to the device; failures
+// are silent. UI thread.
+void ApplyPortConfig(AppState& state);
+// The Communications dialog opening with the port open: reads the device's settings back into
+// portConfig. UI thread.
+void ReadPortConfig(AppState& state);
+
+// Names the Communications dialog lists after its own entries.
+std::vector<std::string> ListExtraPortNames();
+
+}  // namespace vellor
