@@ -1,0 +1,29 @@
+#pragma once
+
+namespace vellor {
+
+// Command identifiers of the menu items and the control-bar boxes.
+enum CommandId : int {
+    kCmdFirst = 40001,
+    kCmdDtr = 40001,
+    kCmdRts = 40002,
+    kCmdDsr = 40003,
+    kCmdCts = 40004,
+    kCmdCd = 40005,
+    kCmdRi = 40006,
+    kCmdExit = 40008,
+    kCmdClearAll = 40009,
+    kCmdAbout = 40010,
+    kCmdProperties = 40011,
+    kCmdControlBar = 40021,
+    kCmdOpenPort = 40028,
+    kCmdOptions = 40042,
+    kCmdHexInput = 40050,
+    kCmdCapture = 40052,
+    kCmdSend = 40053,
+    kCmdZoomIn = 40055,
+    kCmdZoomOut = 40056,
+    kCmdLast = 40056,
+};
+
+}  // namespace vellor
