@@ -1,0 +1,119 @@
+#include "input/keyboard.h"
+
+#include <array>
+#include <span>
+
+#include "app/app_state.h"
+#include "screen/screen.h"
+
+namespace vellor {
+
+namespace {
+
+constexpr uint8_t kEsc = 0x1B;
+constexpr uint8_t kBracket = 0x5B;
+constexpr uint8_t kCr = 0x0D;
+constexpr uint8_t kLf = 0x0A;
+
+uint8_t ArrowLetter(ArrowKey key) {
+    switch (key) {
+        case ArrowKey::Left:
+            return 'D';
+        case ArrowKey::Up:
+            return 'A';
+        case ArrowKey::Right:
+            return 'C';
+        case ArrowKey::Down:
+            return 'B';
+    }
+    return 0;
+}
+
+// Value of a hexadecimal digit (either case), or -1 for any other byte.
+int HexValue(uint8_t b) {
+    if (b >= '0' && b <= '9') return b - '0';
+    if (b >= 'A' && b <= 'F') return b - 'A' + 10;
+    if (b >= 'a' && b <= 'f') return b - 'a' + 10;
+    return -1;
+}
+
+// Sends bytes to each destination in turn: all port writes, then all echoes, then all captures.
+void Deliver(const AppState& state, std::span<const uint8_t> bytes, KeyDestinations& out) {
+    if (out.PortOpen()) {
+        for (uint8_t b : bytes)
+            out.WritePort(b);
+    }
+    if (state.echo.load() != 0) {
+        for (uint8_t b : bytes)
+            out.Echo(b);
+    }
+    if (state.txCapture.load() != 0 && out.CaptureOpen()) {
+        for (uint8_t b : bytes)
+            out.Capture(b);
+        out.CaptureDone();
+    }
+}
+
+}  // namespace
+
+void HandleArrowKey(AppState& state, ArrowKey key, KeyDestinations& out) {
+    if (state.hexInput != 0) return;
+    const uint8_t letter = ArrowLetter(key);
+    if (letter == 0) return;
+    state.keyByte = letter;
+    const std::array<uint8_t, 3> sequence{kEsc, kBracket, state.keyByte};
+    Deliver(state, sequence, out);
+    state.keyByte = 0;
+}
+
+void HandleCharKey(AppState& state, uint16_t utf16Code, KeyDestinations& out) {
+    const uint8_t typed = uint8_t(utf16Code & 0xFF);
+    if (state.hexInput == 0) {
+        state.keyByte = typed;
+    } else {
+        const int digit = HexValue(typed);
+        if (digit < 0) return;
+        state.keyByte = uint8_t(state.keyByte * 16 + digit);
+        if (state.hexInput == 1) {
+            state.hexInput = 2;
+            return;
+        }
+        // 2, or any other value a stored setting left behind: the byte is complete.
+        state.hexInput = 1;
+    }
+    // Each destination makes its own CR test, so every one of them gets CR LF.
+    const bool addLf = state.keyByte == kCr && state.txCrLf.load() != 0;
+    const std::array<uint8_t, 2> bytes{state.keyByte, kLf};
+    Deliver(state, std::span<const uint8_t>(bytes.data(), addLf ? 2 : 1), out);
+    state.keyByte = 0;
+}
+
+AppKeyDestinations::AppKeyDestinations(AppState& state, std::function<bool()> portOpen,
+                                       std::function<void(uint8_t)> writePort)
+    : state_(state), portOpen_(std::move(portOpen)), writePort_(std::move(writePort)) {}
+
+bool AppKeyDestinations::PortOpen() {
+    return portOpen_ && portOpen_();
+}
+
+void AppKeyDestinations::WritePort(uint8_t byte) {
+    if (writePort_) writePort_(byte);
+}
+
+void AppKeyDestinations::Echo(uint8_t byte) {
+    PutByte(state_, byte);
+}
+
+bool AppKeyDestinations::CaptureOpen() {
+    return state_.captureFile.IsOpen();
+}
+
+void AppKeyDestinations::Capture(uint8_t byte) {
+    state_.captureFile.Append(byte);
+}
+
+void AppKeyDestinations::CaptureDone() {
+    state_.captureFile.Flush();
+}
+
+}  // namespace vellor
