@@ -72,7 +72,9 @@ std::optional<std::vector<uint8_t>> ParseHexList(std::string_view list) {
     while (true) {
         const auto comma = list.find(',');
         uint32_t byte = 0;
-        if (!ParseHexNumber(TrimBlanks(list.substr(0, comma)), 2, byte)) return std::nullopt;
+        // Two digits each, as written: a list cut in its last byte must not read as complete.
+        const std::string_view item = TrimBlanks(list.substr(0, comma));
+        if (item.size() != 2 || !ParseHexNumber(item, 2, byte)) return std::nullopt;
         bytes.push_back(static_cast<uint8_t>(byte));
         if (comma == std::string_view::npos) return bytes;
         list.remove_prefix(comma + 1);
@@ -135,7 +137,9 @@ std::optional<RegValue> ParseValueData(std::string_view data) {
     }
     if (StartsWithNoCase(data, "dword:")) {
         uint32_t number = 0;
-        if (!ParseHexNumber(data.substr(6), 8, number)) return std::nullopt;
+        // Exactly the eight digits regedit writes: a cut-off number must not pass as a smaller one.
+        const std::string_view digits = data.substr(6);
+        if (digits.size() != 8 || !ParseHexNumber(digits, 8, number)) return std::nullopt;
         RegValue value{SettingsBackend::kRegDword, {}};
         for (int i = 0; i < 4; ++i)
             value.bytes.push_back(static_cast<uint8_t>(number >> (8 * i)));
