@@ -1,0 +1,318 @@
+#include "app/qt/main_window.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QIcon>
+#include <QLayout>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QSystemTrayIcon>
+#include <QtDebug>
+#include <mutex>
+#include <set>
+
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/menu_table.h"
+#include "app/qt/client_area.h"
+#include "input/keyboard.h"
+#include "screen/qt/terminal_view.h"
+#include "serial/bar_layout.h"
+#include "serial/port_connection.h"
+#include "serial/qt/comm_dialog.h"
+#include "serial/qt/control_bar.h"
+#include "settings/qt/options_dialog.h"
+#include "settings/settings_store.h"
+#include "transfer/capture_file.h"
+
+namespace vellor {
+
+namespace {
+
+// Items whose check mark mirrors some state.
+const std::set<int> kCheckableItems = {kCmdControlBar, kCmdHexInput, kCmdOpenPort, kCmdCapture,
+                                       kCmdSend,       kCmdZoomIn,   kCmdZoomOut};
+
+QString Text(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+void ShowMessageBox(QWidget* owner, const std::string& text, const std::string& caption,
+                    const std::string& detail) {
+    QMessageBox box(owner);
+    box.setWindowTitle(Text(caption));
+    box.setText(Text(text));
+    if (!detail.empty()) box.setInformativeText(Text(detail));
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+}
+
+std::optional<std::string> ShowFileDialog(QWidget* owner, const FileRequest& request) {
+    QStringList filters;
+    for (const std::string& f : request.filters)
+        filters << Text(f);
+    QFileDialog dialog(owner, Text(request.title), Text(request.startDir));
+    // The program's own dialog looks and behaves the same on every desktop.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setNameFilters(filters);
+    if (request.kind == FileRequest::Kind::Save) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        // Captures append to an existing file, so choosing one overwrites nothing.
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    } else {
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().first().toStdString();
+}
+
+}  // namespace
+
+// What the port connection asks of the window.
+class MainWindow::PortUiAdapter : public PortUi {
+  public:
+    explicit PortUiAdapter(MainWindow& window) : window_(window) {}
+
+    void SetTitle(const std::string& title) override { window_.SetWindowTitle(title); }
+    void SetOpenPortCheck(bool checked) override { window_.SetMenuCheck(kCmdOpenPort, checked); }
+    void SetBoxCheck(ModemBox box, bool checked) override {
+        window_.SetBoxCheck(kCmdDtr + int(box), checked);
+    }
+    bool BoxChecked(ModemBox box) const override { return window_.BoxChecked(kCmdDtr + int(box)); }
+    void ShowMessage(const std::string& text, const std::string& caption,
+                     const std::string& detail) override {
+        window_.ShowMessage(MessageOwner::MainWindow, text, caption, detail);
+    }
+    void Post(std::function<void()> task) override {
+        // Dropped if the window is gone by the time the event loop gets to it.
+        QMetaObject::invokeMethod(&window_, std::move(task), Qt::QueuedConnection);
+    }
+
+  private:
+    MainWindow& window_;
+};
+
+MainWindow::MainWindow(AppState& state, SettingsBackend& settings, Hooks hooks)
+    : state_(state), settings_(settings), hooks_(std::move(hooks)) {
+    if (!hooks_.showMessage) hooks_.showMessage = ShowMessageBox;
+    if (!hooks_.chooseFile) hooks_.chooseFile = ShowFileDialog;
+    portUi_ = std::make_unique<PortUiAdapter>(*this);
+
+    setWindowTitle(QStringLiteral("Vellor"));
+    setWindowIcon(QIcon(QStringLiteral(":/vellor.png")));
+    BuildMenus();
+    client_ = new ClientArea(this);
+    setCentralWidget(client_);
+    resize(kDefaultWidth, kDefaultHeight);
+    layout()->activate();  // gives the client area its size before the window is shown
+    CreateTrayIcon();
+
+    // The children: the boxes first, then the view at its provisional size.
+    bar_ = new ControlBar(client_);
+    connect(bar_, &ControlBar::Command, this, &MainWindow::Command);
+    view_ = new TerminalView(state_, client_);
+    view_->setObjectName(QStringLiteral("VellorView"));
+    view_->setGeometry(0, 0, client_->width(),
+                       std::max(0, client_->height() - kProvisionalViewShortfall));
+    keys_ = std::make_unique<AppKeyDestinations>(
+        state_, [this] { return PortIsOpen(state_); },
+        [this](uint8_t byte) { WritePortByte(state_, byte); });
+    view_->SetKeyDestinations(keys_.get());
+    connect(client_, &ClientArea::Resized, this, [this] {
+        if (!destroyed_) LayoutMainWindow();
+    });
+}
+
+MainWindow::~MainWindow() {
+    if (!destroyed_) Shutdown();
+    if (view_) view_->SetKeyDestinations(nullptr);
+}
+
+PortUi& MainWindow::Ports() { return *portUi_; }
+
+QAction* MainWindow::Action(int commandId) const {
+    const auto it = actions_.find(commandId);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+void MainWindow::BuildMenus() {
+    for (const MenuSpec& spec : MainMenus()) {
+        QMenu* menu = menuBar()->addMenu(Text(spec.title));
+        for (const MenuEntry& entry : spec.entries) {
+            if (entry.IsSeparator()) {
+                menu->addSeparator();
+                continue;
+            }
+            QAction* action = menu->addAction(Text(entry.label));
+            const int id = entry.id;
+            if (kCheckableItems.count(id)) {
+                action->setCheckable(true);
+                marks_[id] = false;
+            }
+            connect(action, &QAction::triggered, this, [this, action, id] {
+                // Qt has already flipped a checkable item; only the command may set its mark.
+                if (action->isCheckable()) action->setChecked(marks_[id]);
+                Command(id);
+            });
+            actions_[id] = action;
+        }
+    }
+}
+
+void MainWindow::CreateTrayIcon() {
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;  // no tray on this desktop
+    tray_ = new QSystemTrayIcon(windowIcon(), this);
+    connect(tray_, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger) BringToFront();
+            });
+    tray_->show();
+}
+
+void MainWindow::Command(int id) {
+    DispatchCommand(state_, *this, id);
+}
+
+void MainWindow::BringToFront() {
+    if (destroyed_) return;
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::ShowMessage(MessageOwner owner, const std::string& text,
+                             const std::string& caption, const std::string& detail) {
+    QWidget* parent = owner == MessageOwner::View && view_ ? static_cast<QWidget*>(view_) : this;
+    hooks_.showMessage(parent, text, caption, detail);
+}
+
+void MainWindow::SetMenuCheck(int commandId, bool checked) {
+    QAction* action = Action(commandId);
+    if (!action || !action->isCheckable()) return;
+    marks_[commandId] = checked;
+    action->setChecked(checked);
+}
+
+void MainWindow::SetWindowTitle(const std::string& title) {
+    setWindowTitle(Text(title));
+}
+
+void MainWindow::SetBoxCheck(int commandId, bool checked) {
+    if (QCheckBox* box = bar_->BoxById(commandId)) box->setChecked(checked);
+}
+
+bool MainWindow::BoxChecked(int commandId) {
+    QCheckBox* box = bar_->BoxById(commandId);
+    return box && box->isChecked();
+}
+
+void MainWindow::FocusView() {
+    view_->setFocus(Qt::OtherFocusReason);
+}
+
+void MainWindow::DebugTrace(const std::string& line) {
+    qDebug().noquote() << Text(line);
+}
+
+std::optional<std::string> MainWindow::ChooseFile(const FileRequest& request) {
+    return hooks_.chooseFile(this, request);
+}
+
+void MainWindow::DestroyMainWindow() {
+    if (destroyed_) return;
+    Shutdown();
+    hide();
+    if (hooks_.quit) hooks_.quit();
+}
+
+void MainWindow::Shutdown() {
+    destroyed_ = true;
+    if (tray_) {
+        tray_->hide();
+        delete tray_;
+        tray_ = nullptr;
+    }
+    // Joins the receive thread before the device goes.
+    if (state_.portOpen) ClosePort(state_, *portUi_);
+    if (state_.captureFile.IsOpen()) {
+        const FileStatus closed = state_.captureFile.Close();
+        if (!closed)
+            ShowMessage(MessageOwner::MainWindow, "CloseLogFile Failed", "Error", closed.error);
+    }
+    {
+        std::lock_guard lock(state_.screenMutex);
+        state_.screenBuffer.reset();
+    }
+    state_.sending = 0;  // a send in progress stops before its next byte
+}
+
+void MainWindow::LayoutMainWindow() {
+    const MainLayout layout =
+        vellor::LayoutMainWindow(client_->width(), client_->height(), state_.controlBar != 0);
+    view_->setGeometry(layout.view.x, layout.view.y, std::max(0, layout.view.width),
+                       std::max(0, layout.view.height));
+    view_->raise();
+    bar_->Place(layout);
+}
+
+void MainWindow::RecomputeViewMetrics() {
+    view_->RecomputeMetrics();
+}
+
+void MainWindow::ApplyScrollBars(const ScrollBars& bars) {
+    view_->ApplyScrollBars(bars);
+}
+
+void MainWindow::RebuildCaret() {
+    view_->RebuildCaret();
+}
+
+void MainWindow::RunCommDialog() {
+    vellor::RunCommDialog(this, state_, settings_);
+}
+
+void MainWindow::RunOptionsDialog() {
+    vellor::RunOptionsDialog(this, state_, settings_, *this);
+}
+
+void MainWindow::SaveBarSettings() {
+    vellor::SaveBarSettings(state_, settings_);
+}
+
+void MainWindow::OpenPortCommand() {
+    TogglePort(state_, *portUi_);
+}
+
+void MainWindow::DtrCommand() {
+    ToggleDtr(state_, *portUi_);
+}
+
+void MainWindow::RtsCommand() {
+    ToggleRts(state_, *portUi_);
+}
+
+void MainWindow::CaptureCommand() {
+    // Capture to File: the file transfer's toggle goes here.
+}
+
+void MainWindow::SendCommand() {
+    // Send from File: the file transfer's toggle goes here.
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // Closing the window from the desktop ends the program as Exit does.
+    DestroyMainWindow();
+    event->accept();
+}
+
+void MainWindow::focusInEvent(QFocusEvent* event) {
+    QMainWindow::focusInEvent(event);
+    FocusView();
+}
+
+}  // namespace vellor

@@ -1,0 +1,114 @@
+#pragma once
+
+#include <QMainWindow>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/commands.h"
+#include "serial/port_ui.h"
+
+class QAction;
+class QSystemTrayIcon;
+
+namespace vellor {
+
+struct AppState;
+class SettingsBackend;
+class ClientArea;
+class ControlBar;
+class TerminalView;
+class KeyDestinations;
+
+// The top-level window: menu bar, terminal view, control bar and tray icon. Every menu item and
+// box reaches DispatchCommand by its command id; the window carries out what the command logic
+// asks of it, and what the port connection asks of it through PortUi.
+class MainWindow : public QMainWindow, public ShellHost {
+    Q_OBJECT
+
+  public:
+    // Replaceable for tests: how messages and file choices reach the user, and how the program's
+    // event loop is told to end.
+    struct Hooks {
+        std::function<void(QWidget* owner, const std::string& text, const std::string& caption,
+                           const std::string& detail)>
+            showMessage;
+        std::function<std::optional<std::string>(QWidget* owner, const FileRequest&)> chooseFile;
+        std::function<void()> quit;
+    };
+
+    static constexpr int kDefaultWidth = 800;
+    static constexpr int kDefaultHeight = 560;
+
+    // Creates the menu bar, the tray icon, the six boxes and the view at its provisional size.
+    MainWindow(AppState& state, SettingsBackend& settings, Hooks hooks = {});
+    ~MainWindow() override;
+
+    TerminalView* View() const { return view_; }
+    ControlBar* Bar() const { return bar_; }
+    ClientArea* Client() const { return client_; }
+    QAction* Action(int commandId) const;
+    QSystemTrayIcon* Tray() const { return tray_; }
+    PortUi& Ports();
+    // Whether the window has gone (Exit, or start-up could not allocate the screen).
+    bool Destroyed() const { return destroyed_; }
+
+    // Routes a command as a menu choice or a box click would.
+    void Command(int id);
+    // Brings the window to the front: another start of the program asked for it.
+    void BringToFront();
+
+    // Platform.
+    void ShowMessage(MessageOwner owner, const std::string& text, const std::string& caption,
+                     const std::string& detail = {}) override;
+    void SetMenuCheck(int commandId, bool checked) override;
+    void SetWindowTitle(const std::string& title) override;
+    void SetBoxCheck(int commandId, bool checked) override;
+    bool BoxChecked(int commandId) override;
+    void FocusView() override;
+    void DebugTrace(const std::string& line) override;
+    void DestroyMainWindow() override;
+    std::optional<std::string> ChooseFile(const FileRequest& request) override;
+
+    // ShellHost.
+    void LayoutMainWindow() override;
+    void RecomputeViewMetrics() override;
+    void ApplyScrollBars(const ScrollBars& bars) override;
+    void RebuildCaret() override;
+    void RunCommDialog() override;
+    void RunOptionsDialog() override;
+    void SaveBarSettings() override;
+    void OpenPortCommand() override;
+    void DtrCommand() override;
+    void RtsCommand() override;
+    void CaptureCommand() override;
+    void SendCommand() override;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+
+  private:
+    class PortUiAdapter;
+
+    void BuildMenus();
+    void CreateTrayIcon();
+    void Shutdown();
+
+    AppState& state_;
+    SettingsBackend& settings_;
+    Hooks hooks_;
+    ClientArea* client_ = nullptr;
+    TerminalView* view_ = nullptr;
+    ControlBar* bar_ = nullptr;
+    QSystemTrayIcon* tray_ = nullptr;
+    std::map<int, QAction*> actions_;
+    std::map<int, bool> marks_;  // the check marks as last set; a click never changes them
+    std::unique_ptr<KeyDestinations> keys_;
+    std::unique_ptr<PortUiAdapter> portUi_;
+    bool destroyed_ = false;
+};
+
+}  // namespace vellor
