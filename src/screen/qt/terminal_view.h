@@ -90,6 +90,7 @@ class TerminalView : public QAbstractScrollArea {
     QTimer frameTimer_;
     QElapsedTimer sinceLastDelivery_;
 
+    bool focused_ = false;
     bool caretExists_ = false;
     bool caretShown_ = false;
     bool caretBlinkOn_ = true;
