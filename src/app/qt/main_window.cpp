@@ -3,11 +3,13 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QIcon>
 #include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QResizeEvent>
 #include <QSystemTrayIcon>
 #include <QtDebug>
 #include <mutex>
@@ -118,6 +120,10 @@ MainWindow::MainWindow(AppState& state, SettingsBackend& settings, Hooks hooks)
     view_->setObjectName(QStringLiteral("VellorView"));
     view_->setGeometry(0, 0, client_->width(),
                        std::max(0, client_->height() - kProvisionalViewShortfall));
+    // A hidden widget gets its resize only when shown; the view is measured before that, so it
+    // lays out its viewport for the provisional size now.
+    QResizeEvent provisional(view_->size(), QSize());
+    QCoreApplication::sendEvent(view_, &provisional);
     keys_ = std::make_unique<AppKeyDestinations>(
         state_, [this] { return PortIsOpen(state_); },
         [this](uint8_t byte) { WritePortByte(state_, byte); });
@@ -132,7 +138,9 @@ MainWindow::~MainWindow() {
     if (view_) view_->SetKeyDestinations(nullptr);
 }
 
-PortUi& MainWindow::Ports() { return *portUi_; }
+PortUi& MainWindow::Ports() {
+    return *portUi_;
+}
 
 QAction* MainWindow::Action(int commandId) const {
     const auto it = actions_.find(commandId);
