@@ -555,7 +555,7 @@ TEST(EndToEnd, UnpluggedDeviceClosesThePortWithoutSpinning) {
     EXPECT_EQ(ui.messages[0].caption, "Error");
     EXPECT_FALSE(ui.messages[0].detail.empty());
     // One wake-up for the hang-up (a few 50 ms samples may come first), then the thread ended.
-    EXPECT_LE(watched->waits - waitsBefore, 3);
+    EXPECT_LE(watched->waits - waitsBefore, 10);
     EXPECT_LT(watched->cpuMicros, 2000000L);
     ui.RunPending();
     EXPECT_EQ(ui.messages.size(), 1u);
