@@ -3,11 +3,13 @@
 #include <QDialog>
 
 class QComboBox;
+class QPushButton;
 
 namespace vellor {
 
 struct AppState;
 class SettingsBackend;
+struct CommDialogValues;
 
 // The modal Communications dialog: port name and line settings. OK applies, saves and, with a
 // port open, reconfigures it at once; Cancel changes nothing.
@@ -24,6 +26,12 @@ class CommDialog : public QDialog {
     QComboBox* DataBitsBox() const { return dataBits_; }
     QComboBox* StopBitsBox() const { return stopBits_; }
 
+    QPushButton* OkButton() const { return ok_; }
+    QPushButton* CancelButton() const { return cancel_; }
+
+    // What the controls hold now.
+    CommDialogValues Values() const;
+
     void accept() override;
 
   private:
@@ -35,6 +43,8 @@ class CommDialog : public QDialog {
     QComboBox* flow_;
     QComboBox* dataBits_;
     QComboBox* stopBits_;
+    QPushButton* ok_;
+    QPushButton* cancel_;
 };
 
 void RunCommDialog(QWidget* parent, AppState& state, SettingsBackend& settings);

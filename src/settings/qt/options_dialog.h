@@ -3,6 +3,7 @@
 #include <QDialog>
 
 class QCheckBox;
+class QPushButton;
 class QLineEdit;
 class QRadioButton;
 
@@ -12,6 +13,7 @@ struct AppState;
 class SettingsBackend;
 class Platform;
 class SizeField;
+struct OptionsValues;
 
 // The modal Options dialog: buffer size, display mode and the six data options. OK applies them
 // (reallocating or clearing the screen where needed) and saves the display group; Cancel changes
@@ -33,6 +35,11 @@ class OptionsDialog : public QDialog {
     QCheckBox* TxCrLfBox() const { return txCrLf_; }
     QCheckBox* RxCaptureBox() const { return rxCapture_; }
     QCheckBox* TxCaptureBox() const { return txCapture_; }
+    QPushButton* OkButton() const { return ok_; }
+    QPushButton* CancelButton() const { return cancel_; }
+
+    // What the controls hold now.
+    OptionsValues Values() const;
 
     void accept() override;
 
@@ -51,6 +58,8 @@ class OptionsDialog : public QDialog {
     QCheckBox* txCrLf_;
     QCheckBox* rxCapture_;
     QCheckBox* txCapture_;
+    QPushButton* ok_;
+    QPushButton* cancel_;
 };
 
 void RunOptionsDialog(QWidget* parent, AppState& state, SettingsBackend& settings,
