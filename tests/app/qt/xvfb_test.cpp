@@ -1,0 +1,211 @@
+// Drives the real program with real X events: a private Xvfb server, xdotool for keys and window
+// lookup, xwd for screenshots.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QStandardPaths>
+#include <cstdio>
+#include <optional>
+
+#include "app/qt/process_env.h"
+
+namespace vellor::testing {
+namespace {
+
+// A screenshot in the X window dump format (ZPixmap, 24 or 32 bits per pixel).
+class Dump {
+  public:
+    static std::optional<Dump> Parse(const QByteArray& data) {
+        if (data.size() < 100) return std::nullopt;
+        auto field = [&](int i) {
+            const auto* p = reinterpret_cast<const uchar*>(data.constData()) + 4 * i;
+            return quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3];
+        };
+        Dump d;
+        d.width_ = int(field(4));
+        d.height_ = int(field(5));
+        d.lsbFirst_ = field(7) == 0;
+        d.bytesPerPixel_ = int(field(11)) / 8;
+        d.bytesPerLine_ = int(field(12));
+        d.offset_ = qsizetype(field(0)) + qsizetype(field(19)) * 12;
+        if (d.bytesPerPixel_ < 3 ||
+            d.offset_ + qsizetype(d.bytesPerLine_) * d.height_ > data.size())
+            return std::nullopt;
+        d.data_ = data;
+        return d;
+    }
+
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+
+    // Red, green and blue of one pixel, each 0-255.
+    std::array<int, 3> Pixel(int x, int y) const {
+        const auto* p = reinterpret_cast<const uchar*>(data_.constData()) + offset_ +
+                        qsizetype(y) * bytesPerLine_ + qsizetype(x) * bytesPerPixel_;
+        if (lsbFirst_) return {p[2], p[1], p[0]};
+        const int skip = bytesPerPixel_ - 3;
+        return {p[skip], p[skip + 1], p[skip + 2]};
+    }
+
+    // Pixels darker than mid-grey inside [x0,x1) x [y0,y1).
+    int DarkPixels(int x0, int y0, int x1, int y1) const {
+        int count = 0;
+        for (int y = y0; y < std::min(y1, height_); ++y)
+            for (int x = x0; x < std::min(x1, width_); ++x) {
+                const auto rgb = Pixel(x, y);
+                if (rgb[0] < 100 && rgb[1] < 100 && rgb[2] < 100) ++count;
+            }
+        return count;
+    }
+
+  private:
+    QByteArray data_;
+    int width_ = 0;
+    int height_ = 0;
+    bool lsbFirst_ = true;
+    int bytesPerPixel_ = 4;
+    int bytesPerLine_ = 0;
+    qsizetype offset_ = 0;
+};
+
+class XvfbTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        xvfb_ = QStandardPaths::findExecutable("Xvfb");
+        xdotool_ = QStandardPaths::findExecutable("xdotool");
+        xwd_ = QStandardPaths::findExecutable("xwd");
+        if (xvfb_.isEmpty() || xdotool_.isEmpty() || xwd_.isEmpty())
+            GTEST_SKIP() << "Xvfb, xdotool or xwd is not installed";
+        // Xvfb picks a free display itself and tells its number on the descriptor given.
+        server_.setProgram(xvfb_);
+        server_.setArguments(
+            {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+        server_.start();
+        ASSERT_TRUE(server_.waitForStarted(30000));
+        ASSERT_TRUE(WaitFor([&] {
+            server_.waitForReadyRead(100);
+            display_ += QString::fromLatin1(server_.readAllStandardOutput());
+            return display_.contains('\n') || server_.state() == QProcess::NotRunning;
+        }));
+        display_ = ":" + display_.trimmed();
+        ASSERT_EQ(server_.state(), QProcess::Running);
+    }
+
+    void TearDown() override {
+        for (QProcess* p : {&app_, &server_}) {
+            if (p->state() != QProcess::NotRunning) {
+                p->kill();
+                p->waitForFinished();
+            }
+        }
+    }
+
+    QProcessEnvironment Env() const { return env_.Environment("xcb", display_); }
+
+    // Runs an X tool to its end and returns its standard output.
+    QByteArray Tool(const QString& program, const QStringList& args, int* exitCode = nullptr) {
+        QProcess p;
+        p.setProcessEnvironment(Env());
+        p.start(program, args);
+        if (!p.waitForFinished(30000)) {
+            p.kill();
+            p.waitForFinished();
+        }
+        if (exitCode) *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        return p.readAllStandardOutput();
+    }
+
+    QString FindWindow(const QString& title) {
+        const QByteArray out =
+            Tool(xdotool_, {"search", "--onlyvisible", "--name", "^" + title + "$"});
+        return QString::fromLatin1(out).split('\n', Qt::SkipEmptyParts).value(0);
+    }
+
+    std::optional<Dump> Shot(const QString& window) {
+        return Dump::Parse(Tool(xwd_, {"-silent", "-id", window}));
+    }
+
+    void WriteSettings() {
+        QDir(env_.ConfigDir()).mkpath("vellor");
+        QFile f(env_.ConfigDir() + "/vellor/settings.reg");
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(
+            "Windows Registry Editor Version 5.00\r\n\r\n"
+            "[HKEY_CURRENT_USER\\Software\\VellorEV]\r\n"
+            "\"NumRows\"=dword:00000019\r\n\"NumCols\"=dword:00000050\r\n"
+            "\"Mode\"=dword:00000000\r\n\"RX_Bit7\"=dword:00000000\r\n"
+            "\"RX_CRLF\"=dword:00000000\r\n\"Echo\"=dword:00000001\r\n"
+            "\"TX_CRLF\"=dword:00000000\r\n\"TX_Capture\"=dword:00000000\r\n"
+            "\"RX_Capture\"=dword:00000001\r\n");
+    }
+
+    QString xvfb_, xdotool_, xwd_, display_;
+    ProcessEnv env_;
+    QProcess server_;
+    QProcess app_;
+};
+
+TEST_F(XvfbTest, TypingMenusByMnemonicAndASecondStart) {
+    WriteSettings();
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    ASSERT_TRUE(ProcessEnv::Start(app_, VELLOR_EXE_PATH, Env()));
+
+    // The window is up once its menu bar has been painted (the unpainted window is black).
+    QString window;
+    ASSERT_TRUE(WaitFor([&] {
+        if (window.isEmpty()) window = FindWindow("Vellor");
+        if (window.isEmpty()) return false;
+        const auto shot = Shot(window);
+        return shot && shot->Pixel(2, 2) != std::array<int, 3>{0, 0, 0};
+    }));
+    std::printf("[   INFO   ] start to painted window: %lld ms\n", sinceStart.elapsed());
+
+    Tool(xdotool_, {"mousemove", "--window", window, "400", "300"});
+    Tool(xdotool_, {"windowfocus", window});
+    // The first text row, right of the caret's starting cell: white before typing.
+    const auto before = Shot(window);
+    ASSERT_TRUE(before);
+    const int rowTop = 22, rowBottom = 38, left = 16, right = 80;
+    ASSERT_EQ(before->DarkPixels(left, rowTop, right, rowBottom), 0);
+
+    Tool(xdotool_, {"type", "--delay", "30", "MMMMMMMMMM"});
+    ASSERT_TRUE(WaitFor([&] {
+        const auto after = Shot(window);
+        return after && after->DarkPixels(left, rowTop, right, rowBottom) > 50;
+    })) << "the echoed keys never showed";
+
+    // Help by its Alt mnemonic, then About by its item mnemonic.
+    Tool(xdotool_, {"key", "alt+h"});
+    QString about;
+    ASSERT_TRUE(WaitFor([&] {
+        about = FindWindow("About Vellor");
+        if (about.isEmpty()) Tool(xdotool_, {"key", "a"});
+        return !about.isEmpty();
+    }));
+    Tool(xdotool_, {"key", "--window", about, "Return"});
+    ASSERT_TRUE(WaitFor([&] { return FindWindow("About Vellor").isEmpty(); }));
+
+    // A second start of the same program leaves at once with 0; the first stays.
+    QProcess second;
+    ASSERT_TRUE(ProcessEnv::Start(second, VELLOR_EXE_PATH, Env()));
+    ASSERT_TRUE(second.waitForFinished(30000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(app_.state(), QProcess::Running);
+
+    // File / Exit by mnemonics ends the program with 1.
+    Tool(xdotool_, {"windowfocus", window});
+    Tool(xdotool_, {"key", "alt+f"});
+    ASSERT_TRUE(WaitFor([&] {
+        if (app_.waitForFinished(200)) return true;
+        Tool(xdotool_, {"key", "x"});
+        return app_.state() == QProcess::NotRunning;
+    }));
+    EXPECT_EQ(app_.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app_.exitCode(), 1);
+}
+
+}  // namespace
+}  // namespace vellor::testing
