@@ -1,5 +1,7 @@
 #include "screen/screen.h"
 
+#include <algorithm>
+
 #include "app/app_state.h"
 #include "app/platform.h"
 #include "screen/viewport.h"
@@ -175,10 +177,85 @@ void PutByte(AppState& s, uint8_t b) {
     PutByteLocked(s, b);
 }
 
+namespace {
+
+// Cells per byte in the two hexadecimal modes.
+int CellsPerByte(int mode) {
+    return mode == 1 ? 3 : 4;
+}
+
+// How many bytes from the front of `bytes` can be stored along the cursor row without reaching
+// its last column, so that no cell of the run wraps, scrolls or is special. 0 when the next byte
+// must go through the interpreter.
+std::size_t RunLength(const AppState& s, std::span<const uint8_t> bytes) {
+    const int room = int(s.numCols) - 1 - int(s.cursorCol);
+    if (room <= 0) return 0;
+    if (s.displayMode == 0) {
+        if (s.escapeState != 0) return 0;
+        const std::size_t limit = std::min<std::size_t>(bytes.size(), std::size_t(room));
+        std::size_t k = 0;
+        while (k < limit && bytes[k] >= 0x20)
+            ++k;
+        return k;
+    }
+    if (s.displayMode == 1 || s.displayMode == 2) {
+        return std::min<std::size_t>(bytes.size(), std::size_t(room / CellsPerByte(s.displayMode)));
+    }
+    return 0;
+}
+
+// Stores a run found by RunLength. Within one row the cursor only moves right, so the outcome of
+// going cell by cell is: the old cursor cells form one rectangle, and the view follows (to where
+// following cell by cell would leave it) exactly when the cursor crossed the view's right edge
+// from a column inside or left of it.
+void PutRun(AppState& s, ScreenBuffer& buf, std::span<const uint8_t> run) {
+    const int startCol = s.cursorCol;
+    PixelRect r = CursorCellRect(s);
+    uint16_t* const rowStart = buf.Row(s.cursorRow);
+    uint16_t* cell = rowStart + startCol;
+    if (s.displayMode == 0) {
+        for (uint8_t b : run)
+            *cell++ = b;
+    } else {
+        const bool withChar = s.displayMode == 2;
+        for (uint8_t b : run) {
+            *cell++ = HexDigit(b >> 4);
+            *cell++ = HexDigit(b & 0x0F);
+            if (withChar) {
+                *cell++ = b > 0x20 ? uint16_t(ScreenBuffer::kMarked + b) : ScreenBuffer::kBlank;
+            }
+            *cell++ = ScreenBuffer::kBlank;
+        }
+    }
+    const int endCol = int(cell - rowStart);
+    s.cursorCol = uint16_t(endCol);
+    r.right += (endCol - startCol - 1) * int(s.cellWidth);
+
+    const bool rowInView =
+        s.topRow <= s.cursorRow && int(s.cursorRow) < int(s.topRow) + int(s.visibleRows);
+    const int viewEnd = int(s.leftCol) + int(s.visibleCols);  // first column past the view
+    if (rowInView && s.visibleCols > 0 && startCol < viewEnd && endCol >= viewEnd) {
+        EnsureCursorVisible(s);
+        InvalidateWholeView(s);
+    }
+    InvalidateRect(s, r);
+}
+
+}  // namespace
+
 void PutBytes(AppState& s, std::span<const uint8_t> bytes) {
     std::lock_guard lock(s.screenMutex);
-    for (uint8_t b : bytes)
-        PutByteLocked(s, b);
+    while (!bytes.empty()) {
+        ScreenBuffer* buf = WritableBuffer(s);
+        const std::size_t run = buf ? RunLength(s, bytes) : 0;
+        if (run > 0) {
+            PutRun(s, *buf, bytes.first(run));
+            bytes = bytes.subspan(run);
+        } else {
+            PutByteLocked(s, bytes.front());
+            bytes = bytes.subspan(1);
+        }
+    }
 }
 
 void ClearScreenLocked(AppState& s) {

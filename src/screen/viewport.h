@@ -25,10 +25,10 @@ struct ScrollBarSetup {
     int pos = 0;
     // Show the bar disabled rather than hiding it when the range fits in the page.
     bool disableNoScroll = false;
-    // Whether the bar is shown at all, and enabled, once applied. A bar without
-    // disableNoScroll disappears when its range fits in its page.
-    bool Visible() const { return disableNoScroll || max - min + 1 > page; }
-    bool Enabled() const { return max - min + 1 > page; }
+    // Whether there is anywhere to scroll to: the last page start lies beyond min.
+    bool Enabled() const { return max - min - (page > 0 ? page - 1 : 0) > 0; }
+    // A bar without disableNoScroll disappears while there is nowhere to scroll to.
+    bool Visible() const { return disableNoScroll || Enabled(); }
     bool operator==(const ScrollBarSetup&) const = default;
 };
 struct ScrollBars {
