@@ -72,18 +72,18 @@ std::string JoinContinued(const std::vector<std::string>& physical) {
     return joined;
 }
 
-RegDocument::Line OneLine(std::string text, bool inKey) {
-    RegDocument::Line line;
-    line.physical.push_back(std::move(text));
-    line.inKey = inKey;
-    return line;
-}
-
 bool IsBlank(const std::vector<std::string>& physical) {
     return physical.size() == 1 && TrimBlanks(physical[0]).empty();
 }
 
 }  // namespace
+
+RegDocument::Line RegDocument::OneLine(std::string text, bool inKey) {
+    Line line;
+    line.physical.push_back(std::move(text));
+    line.inKey = inKey;
+    return line;
+}
 
 bool RegDocument::IsOpen(const Line& line) {
     return EndsWithContinuation(line.physical.back());

@@ -53,6 +53,7 @@ class RegDocument {
     // Every readable value of the key, by lower-case name.
     std::map<std::string, RegValue> Values() const;
 
+  private:
     // One logical line: a single physical line, or several joined by trailing "\".
     struct Line {
         std::vector<std::string> physical;
@@ -62,7 +63,7 @@ class RegDocument {
         std::optional<RegValue> value;    // set when the value's data could be read too
     };
 
-  private:
+    static Line OneLine(std::string text, bool inKey);
     static bool IsOpen(const Line& line);
     void CloseLastLine();
 

@@ -111,9 +111,9 @@ bool ReplaceFile(const fs::path& file, std::string_view text, mode_t mode) {
 }
 
 // Keeps a file too large to be settings instead of writing over it.
-void SetAsideOversized(const fs::path& file) {
+bool SetAsideOversized(const fs::path& file) {
     const fs::path aside = file.string() + ".too-large";
-    ::rename(file.c_str(), aside.c_str());
+    return ::rename(file.c_str(), aside.c_str()) == 0;
 }
 
 }  // namespace
@@ -190,8 +190,9 @@ bool RegFileBackend::CloseKey() {
     mode_ = Mode::Closed;
     bool saved = true;
     if (mode == Mode::Writing) {
-        if (oversized_) SetAsideOversized(file_);
-        saved = ReplaceFile(file_, document_.Serialize(), fileMode_);
+        // Never write over a file that could not be read whole and could not be kept aside.
+        saved = (!oversized_ || SetAsideOversized(file_)) &&
+                ReplaceFile(file_, document_.Serialize(), fileMode_);
     }
     Unlock();
     document_ = RegDocument();
