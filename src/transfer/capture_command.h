@@ -1,0 +1,23 @@
+#pragma once
+
+#include "app/platform.h"
+
+namespace vellor {
+
+struct AppState;
+class TransferUi;
+
+// What the Capture to File chooser asks for: a file to save into, empty name, the usual folder.
+FileRequest CaptureFileRequest();
+
+// The File menu's Capture to File command (40052). Starts a capture when none runs: asks for a
+// file, opens it for appending ("CreateLogFile Failed" when it cannot be), sets `capturing` and
+// checks the item. Stops a running one: closes the file ("LogFileClose Fail" when bytes could not
+// be stored), clears `capturing` and unchecks the item. UI thread.
+void ToggleCapture(AppState& state, TransferUi& ui);
+
+// Closes an open capture as the main window goes, with "CloseLogFile Failed" when that fails. The
+// menu is left alone. UI thread.
+void CloseCaptureAtShutdown(AppState& state, TransferUi& ui);
+
+}  // namespace vellor
