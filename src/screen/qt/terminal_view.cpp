@@ -255,9 +255,12 @@ void TerminalView::paintEvent(QPaintEvent* event) {
     }
     caretShown_ = state_.caretShown != 0;
     const bool visible = CaretVisible() && caretBlinkOn_;
-    if (wasVisible && (!visible || oldCaret != caretRect_)) viewport()->update(oldCaret);
+    // A caret that moved or appeared outside this paint's region needs a paint of its own; one
+    // that stayed put is still on screen from before.
+    const bool changed = visible != wasVisible || oldCaret != caretRect_;
+    if (wasVisible && changed) viewport()->update(oldCaret);
     if (visible) {
-        if (!event->region().contains(caretRect_)) viewport()->update(caretRect_);
+        if (changed && !event->region().contains(caretRect_)) viewport()->update(caretRect_);
         painter.setCompositionMode(QPainter::CompositionMode_Difference);
         painter.fillRect(caretRect_, Qt::white);
     }
