@@ -25,7 +25,7 @@
 namespace {
 
 class StderrPlatform : public vellor::Platform {
-public:
+  public:
     void ShowMessage(vellor::MessageOwner, const std::string& text, const std::string&,
                      const std::string&) override {
         std::fprintf(stderr, "message: %s\n", text.c_str());
@@ -117,7 +117,8 @@ int main(int argc, char** argv) {
         worker = std::thread([&] {
             QElapsedTimer feed;
             feed.start();
-            for (std::size_t sent = 0; sent < total; sent += kChunk) vellor::PutBytes(state, chunk);
+            for (std::size_t sent = 0; sent < total; sent += kChunk)
+                vellor::PutBytes(state, chunk);
             feedMs = feed.elapsed();
             done.store(true);
         });
