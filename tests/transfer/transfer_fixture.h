@@ -107,7 +107,6 @@ class TransferTest : public ::testing::Test {
         return wire;
     }
 
-
     fs::path dir_;
     std::unique_ptr<AppState> state_;
     FakeTransferUi ui_;
