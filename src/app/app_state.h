@@ -8,6 +8,7 @@
 
 #include "screen/damage.h"
 #include "screen/screen_buffer.h"
+#include "screen/screen_mutex.h"
 #include "serial/port_config.h"
 #include "transfer/capture_file.h"
 
@@ -42,7 +43,7 @@ struct AppState {
 
     // Screen and viewport. Everything from here to `damage` is guarded by screenMutex: the
     // receive and send threads draw while the UI thread paints, scrolls, clears and reallocates.
-    mutable std::mutex screenMutex;
+    mutable ScreenMutex screenMutex;
     uint16_t numRows = 0;
     uint16_t numCols = 0;
     uint16_t cursorRow = 0;
@@ -69,7 +70,7 @@ struct AppState {
     mutable std::mutex portMutex;
     std::shared_ptr<SerialDevice> portHandle;
     std::shared_ptr<class ReceiveThread> receiveThread;  // the running receiver, UI thread only
-    std::string portName;  // as the user typed it, UTF-8
+    std::string portName;                                // as the user typed it, UTF-8
     int32_t portOpen = 0;
     PortConfig portConfig;
 

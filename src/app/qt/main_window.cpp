@@ -27,7 +27,10 @@
 #include "serial/qt/control_bar.h"
 #include "settings/qt/options_dialog.h"
 #include "settings/settings_store.h"
-#include "transfer/capture_file.h"
+#include "transfer/capture_command.h"
+#include "transfer/send_command.h"
+#include "transfer/transfer_shutdown.h"
+#include "transfer/transfer_ui.h"
 
 namespace vellor {
 
@@ -65,8 +68,9 @@ std::optional<std::string> ShowFileDialog(QWidget* owner, const FileRequest& req
         // Captures append to an existing file, so choosing one overwrites nothing.
         dialog.setOption(QFileDialog::DontConfirmOverwrite);
     } else {
+        // A typed name that does not exist is taken as it is; opening it then fails visibly.
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setFileMode(QFileDialog::AnyFile);
     }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles().first().toStdString();
@@ -98,11 +102,36 @@ class MainWindow::PortUiAdapter : public PortUi {
     MainWindow& window_;
 };
 
+// What the file transfers ask of the window.
+class MainWindow::TransferUiAdapter : public TransferUi {
+  public:
+    explicit TransferUiAdapter(MainWindow& window) : window_(window) {}
+
+    std::optional<std::string> ChooseFile(const FileRequest& request) override {
+        return window_.ChooseFile(request);
+    }
+    void SetMenuCheck(int commandId, bool checked) override {
+        window_.SetMenuCheck(commandId, checked);
+    }
+    void ShowMessage(MessageOwner owner, const std::string& text, const std::string& caption,
+                     const std::string& detail) override {
+        window_.ShowMessage(owner, text, caption, detail);
+    }
+    void Post(std::function<void()> task) override {
+        // Queued events to one receiver run in the order they were posted.
+        QMetaObject::invokeMethod(&window_, std::move(task), Qt::QueuedConnection);
+    }
+
+  private:
+    MainWindow& window_;
+};
+
 MainWindow::MainWindow(AppState& state, SettingsBackend& settings, Hooks hooks)
     : state_(state), settings_(settings), hooks_(std::move(hooks)) {
     if (!hooks_.showMessage) hooks_.showMessage = ShowMessageBox;
     if (!hooks_.chooseFile) hooks_.chooseFile = ShowFileDialog;
     portUi_ = std::make_unique<PortUiAdapter>(*this);
+    transferUi_ = std::make_unique<TransferUiAdapter>(*this);
 
     setWindowTitle(QStringLiteral("Vellor"));
     setWindowIcon(QIcon(QStringLiteral(":/vellor.png")));
@@ -247,16 +276,12 @@ void MainWindow::Shutdown() {
     }
     // Joins the receive thread before the device goes.
     if (state_.portOpen) ClosePort(state_, *portUi_);
-    if (state_.captureFile.IsOpen()) {
-        const FileStatus closed = state_.captureFile.Close();
-        if (!closed)
-            ShowMessage(MessageOwner::MainWindow, "CloseLogFile Failed", "Error", closed.error);
-    }
+    // Stops a send (its thread is waited for, never while it waits for us) and closes a capture.
+    ShutdownTransfers(state_, *transferUi_);
     {
         std::lock_guard lock(state_.screenMutex);
         state_.screenBuffer.reset();
     }
-    state_.sending = 0;  // a send in progress stops before its next byte
 }
 
 void MainWindow::LayoutMainWindow() {
@@ -305,11 +330,11 @@ void MainWindow::RtsCommand() {
 }
 
 void MainWindow::CaptureCommand() {
-    // Capture to File: the file transfer's toggle goes here.
+    ToggleCapture(state_, *transferUi_);
 }
 
 void MainWindow::SendCommand() {
-    // Send from File: the file transfer's toggle goes here.
+    ToggleSend(state_, *transferUi_);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -92,6 +92,7 @@ class MainWindow : public QMainWindow, public ShellHost {
 
   private:
     class PortUiAdapter;
+    class TransferUiAdapter;
 
     void BuildMenus();
     void CreateTrayIcon();
@@ -108,6 +109,7 @@ class MainWindow : public QMainWindow, public ShellHost {
     std::map<int, bool> marks_;  // the check marks as last set; a click never changes them
     std::unique_ptr<KeyDestinations> keys_;
     std::unique_ptr<PortUiAdapter> portUi_;
+    std::unique_ptr<TransferUiAdapter> transferUi_;
     bool destroyed_ = false;
 };
 
