@@ -34,8 +34,9 @@ class ScreenBuffer {
     void Fill(uint16_t value);
 
   private:
-    ScreenBuffer(uint16_t rows, uint16_t cols, std::unique_ptr<uint16_t[]> cells)
-        : rows_(rows), cols_(cols), cells_(std::move(cells)) {}
+    ScreenBuffer(uint16_t rows, uint16_t cols, std::unique_ptr<uint16_t[]> cells,
+                 std::unique_ptr<uint16_t[]> blankRow)
+        : rows_(rows), cols_(cols), cells_(std::move(cells)), blankRow_(std::move(blankRow)) {}
     uint32_t Physical(uint16_t r) const {
         uint32_t p = firstRow_ + r;
         return p >= rows_ ? p - rows_ : p;
@@ -45,6 +46,8 @@ class ScreenBuffer {
     uint16_t cols_;
     uint32_t firstRow_ = 0;
     std::unique_ptr<uint16_t[]> cells_;
+    // One row of blanks, copied over the row a scroll recycles: a block copy beats a fill loop.
+    std::unique_ptr<uint16_t[]> blankRow_;
 };
 
 }  // namespace vellor

@@ -27,13 +27,16 @@ void ProcessReceivedBytes(AppState& state, std::span<const uint8_t> chunk) {
         const bool crLf = state.rxCrLf.load() != 0;
         const bool capture = state.rxCapture.load() != 0;
 
-        std::size_t n = 0;
-        for (uint8_t b : slice) {
-            b &= mask;
-            out[n++] = b;
-            if (b == kCr && crLf) out[n++] = kLf;
+        std::span<const uint8_t> shown = slice;  // with both options off the bytes pass as they are
+        if (mask != 0xFF || crLf) {
+            std::size_t n = 0;
+            for (uint8_t b : slice) {
+                b &= mask;
+                out[n++] = b;
+                if (b == kCr && crLf) out[n++] = kLf;
+            }
+            shown = std::span<const uint8_t>(out.data(), n);
         }
-        const std::span<const uint8_t> shown(out.data(), n);
         // The capture file gets exactly the bytes the screen is given, in the same order.
         if (capture) state.captureFile.Append(shown);
         PutBytes(state, shown);
