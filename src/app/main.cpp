@@ -3,12 +3,14 @@
 #include "app/app_state.h"
 #include "app/qt/single_instance.h"
 #include "app/qt/start_up.h"
+#include "app/qt/x11_capture_fix.h"
 #include "settings/reg_file_backend.h"
 
 // Exits with 0 when another instance of this executable is running (it is brought to the front
 // instead), and with 1 once the main window has gone.
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    vellor::ShareDefaultColormapOnX11();
     vellor::SingleInstance instance(
         vellor::SingleInstance::ClassName(QCoreApplication::applicationFilePath()));
     if (!instance.Claim()) return 0;
