@@ -177,9 +177,9 @@ QAction* MainWindow::Action(int commandId) const {
 }
 
 void MainWindow::BuildMenus() {
-    for (const MenuSpec& spec : MainMenus()) {
-        QMenu* menu = menuBar()->addMenu(Text(spec.title));
-        for (const MenuEntry& entry : spec.entries) {
+    for (const MenuSpec& menuSpec : MainMenus()) {
+        QMenu* menu = menuBar()->addMenu(Text(menuSpec.title));
+        for (const MenuEntry& entry : menuSpec.entries) {
             if (entry.IsSeparator()) {
                 menu->addSeparator();
                 continue;

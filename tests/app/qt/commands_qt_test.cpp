@@ -51,14 +51,14 @@ class CommandsQtTest : public AppFixture {
 
 TEST_F(CommandsQtTest, MenuBarShowsTheMenusAndItemsExactly) {
     const QList<QAction*> menus = window_->menuBar()->actions();
-    const auto spec = MainMenus();
-    ASSERT_EQ(menus.size(), qsizetype(spec.size()));
-    for (std::size_t m = 0; m < spec.size(); ++m) {
-        EXPECT_EQ(StripMnemonic(menus[m]->text().toStdString()), StripMnemonic(spec[m].title));
+    const auto expected = MainMenus();
+    ASSERT_EQ(menus.size(), qsizetype(expected.size()));
+    for (std::size_t m = 0; m < expected.size(); ++m) {
+        EXPECT_EQ(StripMnemonic(menus[m]->text().toStdString()), StripMnemonic(expected[m].title));
         const QList<QAction*> items = menus[m]->menu()->actions();
-        ASSERT_EQ(items.size(), qsizetype(spec[m].entries.size()));
-        for (std::size_t i = 0; i < spec[m].entries.size(); ++i) {
-            const MenuEntry& e = spec[m].entries[i];
+        ASSERT_EQ(items.size(), qsizetype(expected[m].entries.size()));
+        for (std::size_t i = 0; i < expected[m].entries.size(); ++i) {
+            const MenuEntry& e = expected[m].entries[i];
             EXPECT_EQ(items[i]->isSeparator(), e.IsSeparator());
             if (e.IsSeparator()) continue;
             EXPECT_EQ(items[i], window_->Action(e.id));
