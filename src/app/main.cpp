@@ -10,6 +10,8 @@
 // instead), and with 1 once the main window has gone.
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    // The icon lives in the static GUI library, which nothing else makes the linker keep.
+    Q_INIT_RESOURCE(vellor);
     vellor::ShareDefaultColormapOnX11();
     vellor::SingleInstance instance(
         vellor::SingleInstance::ClassName(QCoreApplication::applicationFilePath()));

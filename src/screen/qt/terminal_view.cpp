@@ -65,7 +65,12 @@ void SetUpBar(QScrollBar* bar, const ScrollBarSetup& s) {
 TerminalView::TerminalView(AppState& state, QWidget* parent)
     : QAbstractScrollArea(parent), state_(state), pump_(std::make_unique<DamagePump>(this)) {
     setFocusPolicy(Qt::StrongFocus);
-    setFrameShape(QFrame::NoFrame);
+    // A one-pixel black border around the cells, like a bordered child window.
+    setFrameStyle(QFrame::Box | QFrame::Plain);
+    setLineWidth(1);
+    QPalette framePalette = palette();
+    framePalette.setColor(QPalette::WindowText, Qt::black);
+    setPalette(framePalette);
     setAttribute(Qt::WA_InputMethodEnabled, false);
     QPalette pal = viewport()->palette();
     pal.setColor(QPalette::Base, kBackground);
