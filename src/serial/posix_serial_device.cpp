@@ -36,17 +36,23 @@ std::shared_ptr<PosixSerialDevice> PosixSerialDevice::Open(const std::string& pa
         error = errno;
         return nullptr;
     }
+    // Exclusive use belongs to the port, not to this opener: undo it on failure only when this
+    // open set it, or a refused second open would lift the first one's exclusive use.
+    bool setExclusive = false;
     auto fail = [&](int reason) -> std::shared_ptr<PosixSerialDevice> {
-        ioctl(fd, TIOCNXCL);
+        if (setExclusive) ioctl(fd, TIOCNXCL);
         close(fd);
         error = reason;
         return nullptr;
     };
     if (!isatty(fd)) return fail(ENOTTY);
-    // TIOCEXCL keeps other opens out; flock also keeps out root, whom TIOCEXCL lets through, and
-    // a second open from this process.
-    if (ioctl(fd, TIOCEXCL) != 0) return fail(errno);
+    // flock keeps out root, whom TIOCEXCL lets through, and a second open from this process; it
+    // comes first so that losing it needs no undo. TIOCEXCL then keeps other opens out.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
+    int wasExclusive = 0;
+    if (ioctl(fd, TIOCGEXCL, &wasExclusive) != 0) wasExclusive = 0;
+    if (ioctl(fd, TIOCEXCL) != 0) return fail(errno);
+    setExclusive = wasExclusive == 0;
     TtyLine current, accepted;
     if (int reason = GetTtyLine(fd, current)) return fail(reason);
     if (int reason = SetTtyLine(fd, current, accepted)) return fail(reason);  // raw mode

@@ -1,5 +1,8 @@
 #include "transfer/capture_file.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -12,14 +15,21 @@ CaptureFile::~CaptureFile() {
 FileStatus CaptureFile::Open(const std::string& path) {
     std::lock_guard lock(mutex_);
     if (file_) return FileStatus::Failure(std::strerror(EBUSY));
-    std::FILE* f = std::fopen(path.c_str(), "ab");
-    if (!f) return FileStatus::Failure(std::strerror(errno));
-    // "ab" already writes at the end; the seek makes the position say so too.
-    if (std::fseek(f, 0, SEEK_END) != 0) {
+    // Opened without waiting: a named pipe with no reader would otherwise hold the UI thread
+    // forever (it fails at once instead). Writes then block as usual.
+    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) return FileStatus::Failure(std::strerror(errno));
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    std::FILE* f = fdopen(fd, "ab");
+    if (!f) {
         const int err = errno;
-        std::fclose(f);
+        close(fd);
         return FileStatus::Failure(std::strerror(err));
     }
+    // Appending already writes at the end; the seek makes the position say so too. A terminal
+    // or pipe cannot seek, and capturing into one is still fine.
+    std::fseek(f, 0, SEEK_END);
     file_ = f;
     firstWriteError_ = 0;
     return FileStatus::Success();

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/ioctl.h>
+
 #include <array>
 #include <cerrno>
 
@@ -38,6 +40,19 @@ TEST(PosixSerialDevice, SecondOpenOfTheSameDeviceIsBusy) {
     first->Close();
     auto again = PosixSerialDevice::Open(pty.slavePath, error);
     EXPECT_NE(again, nullptr);
+}
+
+// A refused second open must not lift the first one's exclusive use of the line.
+TEST(PosixSerialDevice, RefusedSecondOpenKeepsTheFirstOnesExclusiveUse) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    auto first = OpenSlave(pty);
+    ASSERT_NE(first, nullptr);
+    int error = 0;
+    EXPECT_EQ(PosixSerialDevice::Open(pty.slavePath, error), nullptr);
+    int exclusive = 0;
+    ASSERT_EQ(ioctl(pty.slave, TIOCGEXCL, &exclusive), 0);
+    EXPECT_NE(exclusive, 0);
 }
 
 class RateTest : public ::testing::TestWithParam<uint32_t> {};

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <pty.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -41,6 +46,35 @@ class CaptureFileTest : public testing::Test {
 
     fs::path dir_;
 };
+
+TEST_F(CaptureFileTest, PipeWithNoReaderFailsAtOnceInsteadOfHanging) {
+    const std::string fifo = PathOf("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    CaptureFile capture;
+    const FileStatus opened = capture.Open(fifo);
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(opened.error, std::strerror(ENXIO));
+}
+
+TEST_F(CaptureFileTest, TerminalThatCannotSeekIsCapturedInto) {
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    termios raw{};
+    tcgetattr(slave, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(slave, TCSANOW, &raw);
+    CaptureFile capture;
+    ASSERT_TRUE(capture.Open(name));
+    capture.Append(Bytes("ok"));
+    EXPECT_TRUE(capture.Close());
+    char got[2] = {};
+    EXPECT_EQ(read(master, got, 2), 2);
+    EXPECT_EQ(std::string(got, 2), "ok");
+    close(slave);
+    close(master);
+}
 
 TEST_F(CaptureFileTest, NewFileReceivesBytesInOrder) {
     CaptureFile capture;
