@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QIcon>
 #include <QLayout>
 #include <QMenuBar>
@@ -62,6 +63,13 @@ std::optional<std::string> ShowFileDialog(QWidget* owner, const FileRequest& req
     // The program's own dialog looks and behaves the same on every desktop.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setNameFilters(filters);
+    // "All (*.*)" means every file, with or without a dot in its name. The dialog sets its own
+    // pattern before it announces the choice, so this one replaces it.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& f) {
+        if (!f.endsWith(QStringLiteral("(*.*)"))) return;
+        if (auto* model = dialog.findChild<QFileSystemModel*>())
+            model->setNameFilters({QStringLiteral("*")});
+    });
     if (request.kind == FileRequest::Kind::Save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
