@@ -4,16 +4,12 @@
 #include <span>
 
 #include "app/app_state.h"
+#include "screen/control_bytes.h"
 #include "screen/screen.h"
 
 namespace vellor {
 
 namespace {
-
-constexpr uint8_t kEsc = 0x1B;
-constexpr uint8_t kBracket = 0x5B;
-constexpr uint8_t kCr = 0x0D;
-constexpr uint8_t kLf = 0x0A;
 
 uint8_t ArrowLetter(ArrowKey key) {
     switch (key) {
@@ -61,7 +57,7 @@ void HandleArrowKey(AppState& state, ArrowKey key, KeyDestinations& out) {
     const uint8_t letter = ArrowLetter(key);
     if (letter == 0) return;
     state.keyByte = letter;
-    const std::array<uint8_t, 3> sequence{kEsc, kBracket, state.keyByte};
+    const std::array<uint8_t, 3> sequence{kESC, kBracket, state.keyByte};
     Deliver(state, sequence, out);
     state.keyByte = 0;
 }
@@ -82,8 +78,8 @@ void HandleCharKey(AppState& state, uint16_t utf16Code, KeyDestinations& out) {
         state.hexInput = 1;
     }
     // Each destination makes its own CR test, so every one of them gets CR LF.
-    const bool addLf = state.keyByte == kCr && state.txCrLf.load() != 0;
-    const std::array<uint8_t, 2> bytes{state.keyByte, kLf};
+    const bool addLf = state.keyByte == kCR && state.txCrLf.load() != 0;
+    const std::array<uint8_t, 2> bytes{state.keyByte, kLF};
     Deliver(state, std::span<const uint8_t>(bytes.data(), addLf ? 2 : 1), out);
     state.keyByte = 0;
 }

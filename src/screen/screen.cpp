@@ -4,17 +4,12 @@
 
 #include "app/app_state.h"
 #include "app/platform.h"
+#include "screen/control_bytes.h"
 #include "screen/viewport.h"
 
 namespace vellor {
 
 namespace {
-
-constexpr uint16_t kBS = 0x08;
-constexpr uint16_t kLF = 0x0A;
-constexpr uint16_t kCR = 0x0D;
-constexpr uint16_t kESC = 0x1B;
-constexpr uint16_t kBracket = 0x5B;
 
 // The buffer the interpreter may write, or null. A size changed but not yet reallocated would
 // let the cursor run past the block, so such a buffer is treated as absent.

@@ -4,16 +4,10 @@
 #include <array>
 
 #include "app/app_state.h"
+#include "screen/control_bytes.h"
 #include "screen/screen.h"
 
 namespace vellor {
-
-namespace {
-
-constexpr uint8_t kCr = 0x0D;
-constexpr uint8_t kLf = 0x0A;
-
-}  // namespace
 
 void ProcessReceivedBytes(AppState& state, std::span<const uint8_t> chunk) {
     // Every input byte can become two (CR LF), so the output of one slice fits twice its size.
@@ -33,7 +27,7 @@ void ProcessReceivedBytes(AppState& state, std::span<const uint8_t> chunk) {
             for (uint8_t b : slice) {
                 b &= mask;
                 out[n++] = b;
-                if (b == kCr && crLf) out[n++] = kLf;
+                if (b == kCR && crLf) out[n++] = kLF;
             }
             shown = std::span<const uint8_t>(out.data(), n);
         }

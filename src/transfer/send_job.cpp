@@ -6,15 +6,13 @@
 
 #include "app/app_state.h"
 #include "app/command_ids.h"
+#include "screen/control_bytes.h"
 #include "screen/screen.h"
 #include "serial/port_connection.h"
 #include "transfer/transfer_ui.h"
 
 namespace vellor {
 namespace {
-
-constexpr uint8_t kCr = 0x0D;
-constexpr uint8_t kLf = 0x0A;
 
 std::string Reason(int error) {
     return std::generic_category().message(error != 0 ? error : EIO);
@@ -111,13 +109,13 @@ bool SendJob::KeepSending() const {
 }
 
 void SendJob::SendByte(uint8_t byte) {
-    const bool addLf = byte == kCr && state_.txCrLf.load() != 0;
+    const bool addLf = byte == kCR && state_.txCrLf.load() != 0;
     // A closed port drops the bytes; the echo still shows them.
     WritePortByte(state_, byte);
-    if (addLf) WritePortByte(state_, kLf);
+    if (addLf) WritePortByte(state_, kLF);
     if (state_.echo.load() != 0) {
         PutByte(state_, byte);
-        if (addLf) PutByte(state_, kLf);
+        if (addLf) PutByte(state_, kLF);
     }
 }
 
