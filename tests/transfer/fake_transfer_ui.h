@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/posted_tasks.h"
 #include "transfer/transfer_ui.h"
 
 namespace vellor::testing {
@@ -17,7 +18,7 @@ namespace vellor::testing {
 // Records what the file transfers show and answers the file choosers from a script. The test
 // thread plays the UI thread: it runs posted tasks with RunPending(); Post() may come from any
 // thread.
-class FakeTransferUi : public TransferUi {
+class FakeTransferUi : public TransferUi, public PostedTasks {
   public:
     struct Message {
         MessageOwner owner;
@@ -46,37 +47,10 @@ class FakeTransferUi : public TransferUi {
         messages.push_back({owner, text, caption, detail});
         if (onMessage) onMessage();  // the box is up: the user may do things meanwhile
     }
-    void Post(std::function<void()> task) override {
-        std::lock_guard lock(mutex_);
-        tasks_.push_back(std::move(task));
-    }
+    void Post(std::function<void()> task) override { Add(std::move(task)); }
 
     // The next file chooser picks `path`; nullopt cancels it.
     void Answer(std::optional<std::string> path) { answers.push_back(std::move(path)); }
-
-    // Runs the tasks posted so far, in order.
-    void RunPending() {
-        std::deque<std::function<void()>> tasks;
-        {
-            std::lock_guard lock(mutex_);
-            tasks.swap(tasks_);
-        }
-        for (auto& task : tasks)
-            task();
-    }
-
-    // Runs posted tasks until `done` holds; false if it still does not after `limit` (a bound
-    // against hanging, not a speed requirement).
-    template <typename Pred>
-    bool RunUntil(Pred done, std::chrono::milliseconds limit = std::chrono::seconds(30)) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        for (;;) {
-            RunPending();
-            if (done()) return true;
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    }
 
     // Waits, without running anything, until something has been posted.
     bool WaitForPost(std::chrono::milliseconds limit = std::chrono::seconds(30)) {
@@ -86,11 +60,6 @@ class FakeTransferUi : public TransferUi {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         return true;
-    }
-
-    std::size_t PendingCount() {
-        std::lock_guard lock(mutex_);
-        return tasks_.size();
     }
 
     // The marks set on one item, in order.
@@ -106,10 +75,6 @@ class FakeTransferUi : public TransferUi {
     std::vector<Check> checks;
     std::vector<Message> messages;
     std::function<void()> onMessage;
-
-  private:
-    std::mutex mutex_;
-    std::deque<std::function<void()>> tasks_;
 };
 
 }  // namespace vellor::testing
