@@ -53,17 +53,28 @@ std::shared_ptr<PosixSerialDevice> PosixSerialDevice::Open(const std::string& pa
     if (ioctl(fd, TIOCGEXCL, &wasExclusive) != 0) wasExclusive = 0;
     if (ioctl(fd, TIOCEXCL) != 0) return fail(errno);
     setExclusive = wasExclusive == 0;
+    // What the device was set to before, given back at close: a console or a terminal
+    // someone else uses must not stay raw.
+    TtySnapshot found;
+    if (int reason = SaveTty(fd, found)) return fail(reason);
     TtyLine current, accepted;
     if (int reason = GetTtyLine(fd, current)) return fail(reason);
-    if (int reason = SetTtyLine(fd, current, accepted)) return fail(reason);  // raw mode
+    if (int reason = SetTtyLine(fd, current, accepted)) {  // raw mode
+        RestoreTty(fd, found);
+        return fail(reason);
+    }
     const int cancelFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (cancelFd < 0) return fail(errno);
+    if (cancelFd < 0) {
+        RestoreTty(fd, found);
+        return fail(errno);
+    }
     error = 0;
-    return std::make_shared<PosixSerialDevice>(fd, cancelFd, IsPseudoTerminal(fd));
+    return std::make_shared<PosixSerialDevice>(fd, cancelFd, IsPseudoTerminal(fd), found);
 }
 
-PosixSerialDevice::PosixSerialDevice(int fd, int cancelFd, bool pseudoTerminal)
-    : fd_(fd), cancelFd_(cancelFd), pseudoTerminal_(pseudoTerminal) {}
+PosixSerialDevice::PosixSerialDevice(int fd, int cancelFd, bool pseudoTerminal,
+                                     const TtySnapshot& found)
+    : fd_(fd), cancelFd_(cancelFd), pseudoTerminal_(pseudoTerminal), found_(found) {}
 
 PosixSerialDevice::~PosixSerialDevice() {
     Close();
@@ -175,6 +186,10 @@ void PosixSerialDevice::Close() {
     Interrupt();
     std::unique_lock lock(fdMutex_);
     if (fd_ >= 0) {
+        // Bytes still waiting for the line are lost anyway once the user closes; dropping them
+        // first means the close never waits for a line held off by flow control.
+        DiscardPendingOutput(fd_);
+        RestoreTty(fd_, found_);
         ioctl(fd_, TIOCNXCL);
         close(fd_);  // also drops the flock
         fd_ = -1;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "serial/serial_device.h"
+#include "serial/tty_line.h"
 
 namespace vellor {
 
@@ -15,10 +16,11 @@ namespace vellor {
 class PosixSerialDevice final : public SerialDevice {
   public:
     // Opens `path` read/write, non-blocking, not as controlling terminal, for exclusive use, and
-    // puts the line in raw mode. Null with `error` set on failure (EBUSY when in use).
+    // puts the line in raw mode. Null with `error` set on failure (EBUSY when in use). Close()
+    // discards output still pending and gives the device back its settings as found.
     static std::shared_ptr<PosixSerialDevice> Open(const std::string& path, int& error);
 
-    PosixSerialDevice(int fd, int cancelFd, bool pseudoTerminal);
+    PosixSerialDevice(int fd, int cancelFd, bool pseudoTerminal, const TtySnapshot& found);
     ~PosixSerialDevice() override;
     PosixSerialDevice(const PosixSerialDevice&) = delete;
     PosixSerialDevice& operator=(const PosixSerialDevice&) = delete;
@@ -41,6 +43,7 @@ class PosixSerialDevice final : public SerialDevice {
     int fd_;
     int cancelFd_;  // eventfd, readable once Interrupt() was called
     const bool pseudoTerminal_;
+    const TtySnapshot found_;  // the settings the device had before it was opened
     std::atomic<bool> interrupted_{false};
     std::atomic<bool> hangUpSeen_{false};
 };

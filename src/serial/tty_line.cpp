@@ -5,6 +5,7 @@
 #include <asm/ioctls.h>
 #include <asm/termbits.h>
 #include <cerrno>
+#include <cstring>
 
 extern "C" int ioctl(int fd, unsigned long request, ...);
 
@@ -115,6 +116,24 @@ int SetTtyLine(int fd, const TtyLine& line, TtyLine& accepted) {
     if (int error = Call(fd, TCGETS2, &back)) return error;
     accepted = LineOf(back);
     return 0;
+}
+
+int SaveTty(int fd, TtySnapshot& snapshot) {
+    static_assert(sizeof(termios2) <= sizeof(snapshot.bytes));
+    termios2 t{};
+    if (int error = Call(fd, TCGETS2, &t)) return error;
+    std::memcpy(snapshot.bytes, &t, sizeof t);
+    return 0;
+}
+
+int RestoreTty(int fd, const TtySnapshot& snapshot) {
+    termios2 t;
+    std::memcpy(&t, snapshot.bytes, sizeof t);
+    return Call(fd, TCSETS2, &t);
+}
+
+void DiscardPendingOutput(int fd) {
+    ioctl(fd, TCFLSH, TCOFLUSH);
 }
 
 int GetTtyLine(int fd, TtyLine& line) {

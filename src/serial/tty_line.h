@@ -29,4 +29,17 @@ int SetTtyLine(int fd, const TtyLine& line, TtyLine& accepted);
 // Reads the current settings. Returns 0 or an errno value.
 int GetTtyLine(int fd, TtyLine& line);
 
+// Everything the driver keeps for a terminal (modes, control characters, rates), so that a device
+// can be handed back exactly as it was found.
+struct TtySnapshot {
+    alignas(8) unsigned char bytes[64] = {};
+};
+int SaveTty(int fd, TtySnapshot& snapshot);
+// Applies a snapshot at once, without waiting for output to drain.
+int RestoreTty(int fd, const TtySnapshot& snapshot);
+
+// Drops whatever the driver still holds to transmit: a line held off by flow control would
+// otherwise keep a close waiting until the driver's closing timeout (30 s by default).
+void DiscardPendingOutput(int fd);
+
 }  // namespace vellor

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <array>
 #include <cerrno>
@@ -199,6 +202,55 @@ TEST(PosixSerialDevice, InterruptEndsWaitsForGood) {
     device->Interrupt();
     EXPECT_EQ(device->Wait(60000), WaitResult::Interrupted);
     EXPECT_EQ(device->Wait(60000), WaitResult::Interrupted);
+}
+
+// A close never waits for the line: what the driver still holds to send is dropped first, so a
+// line held off by flow control cannot keep the close (and the window) waiting.
+TEST(PosixSerialDevice, CloseDropsOutputTheLineHasNotTaken) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    auto device = OpenSlave(pty);
+    ASSERT_NE(device, nullptr);
+    // Fill the line from the test's own end while the far end reads nothing.
+    ASSERT_EQ(fcntl(pty.slave, F_SETFL, fcntl(pty.slave, F_GETFL) | O_NONBLOCK), 0);
+    const std::string chunk(4096, 'x');
+    std::size_t queued = 0;
+    for (ssize_t n; (n = write(pty.slave, chunk.data(), chunk.size())) > 0;)
+        queued += std::size_t(n);
+    ASSERT_GT(queued, 4096u);
+    device->Close();
+    EXPECT_LT(pty.Drain().size(), queued);
+}
+
+// A terminal is handed back as it was found, not left raw.
+TEST(PosixSerialDevice, CloseGivesTheDeviceBackItsSettings) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    termios cooked{};
+    ASSERT_EQ(tcgetattr(pty.slave, &cooked), 0);
+    cooked.c_lflag |= ICANON | ECHO | ISIG;
+    cooked.c_iflag |= ICRNL | IXON;
+    cooked.c_oflag |= OPOST | ONLCR;
+    cfsetspeed(&cooked, B9600);
+    ASSERT_EQ(tcsetattr(pty.slave, TCSANOW, &cooked), 0);
+    termios before{};
+    ASSERT_EQ(tcgetattr(pty.slave, &before), 0);
+
+    auto device = OpenSlave(pty);
+    ASSERT_NE(device, nullptr);
+    ASSERT_EQ(device->Configure(Defaults()), 0);
+    termios during{};
+    ASSERT_EQ(tcgetattr(pty.slave, &during), 0);
+    EXPECT_EQ(during.c_lflag & ICANON, 0u);
+    device->Close();
+
+    termios after{};
+    ASSERT_EQ(tcgetattr(pty.slave, &after), 0);
+    EXPECT_EQ(after.c_iflag, before.c_iflag);
+    EXPECT_EQ(after.c_oflag, before.c_oflag);
+    EXPECT_EQ(after.c_cflag, before.c_cflag);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(cfgetospeed(&after), cfgetospeed(&before));
 }
 
 TEST(PosixSerialDevice, AfterCloseEverythingIsANoOp) {
