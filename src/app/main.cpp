@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <csignal>
 
 #include "app/app_state.h"
 #include "app/qt/single_instance.h"
@@ -9,6 +10,9 @@
 // Exits with 0 when another instance of this executable is running (it is brought to the front
 // instead), and with 1 once the main window has gone.
 int main(int argc, char** argv) {
+    // A write into a pipe whose reader went away (a capture, standard output) is an error to
+    // handle, not a reason to end the program.
+    std::signal(SIGPIPE, SIG_IGN);
     QApplication app(argc, argv);
     // The icon lives in the static GUI library, which nothing else makes the linker keep.
     Q_INIT_RESOURCE(vellor);

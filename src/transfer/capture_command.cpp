@@ -10,10 +10,24 @@ namespace {
 
 constexpr char kErrorCaption[] = "Error";
 
+// A write failed on whichever thread wrote: the capture has already stopped writing. Unless the
+// user stopped it meanwhile (and heard of the failure from the close), the UI follows.
+void CaptureFailed(AppState& state, TransferUi& ui, const CaptureFailure& failure) {
+    if (!state.capturing || state.captureFile.Run() != failure.run) return;
+    state.captureFile.Close();  // reports the same failure again
+    state.capturing = 0;
+    ui.SetMenuCheck(kCmdCapture, false);
+    ui.ShowMessage(MessageOwner::MainWindow, "WriteLogFile Failed", kErrorCaption,
+                   DescribeCaptureFailure(failure));
+}
+
 void StartCapture(AppState& state, TransferUi& ui) {
     const std::optional<std::string> path = ui.ChooseFile(CaptureFileRequest());
     if (!path) return;  // cancelled: nothing changes, nothing to tell
-    const FileStatus opened = state.captureFile.Open(*path);
+    const FileStatus opened =
+        state.captureFile.Open(*path, [&state, &ui](const CaptureFailure& failure) {
+            ui.Post([&state, &ui, failure] { CaptureFailed(state, ui, failure); });
+        });
     if (!opened) {
         ui.ShowMessage(MessageOwner::MainWindow, "CreateLogFile Failed", kErrorCaption,
                        opened.error);

@@ -13,7 +13,9 @@ FileRequest CaptureFileRequest();
 // The File menu's Capture to File command (40052). Starts a capture when none runs: asks for a
 // file, opens it for appending ("CreateLogFile Failed" when it cannot be), sets `capturing` and
 // checks the item. Stops a running one: closes the file ("LogFileClose Fail" when bytes could not
-// be stored), clears `capturing` and unchecks the item. UI thread.
+// be stored), clears `capturing` and unchecks the item. A capture whose write fails stops by
+// itself: the item is unchecked and "WriteLogFile Failed" says why and what the file holds. UI
+// thread.
 void ToggleCapture(AppState& state, TransferUi& ui);
 
 // Closes an open capture as the main window goes, with "CloseLogFile Failed" when that fails. The
