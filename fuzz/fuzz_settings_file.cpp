@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "app/app_state.h"
+#include "settings/file_text_form.h"
 #include "settings/reg_document.h"
 #include "settings/reg_document_backend.h"
 #include "settings/reg_file_backend.h"
@@ -61,6 +62,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto expected = values;
     expected["hexinput"] = vellor::RegValue{vellor::SettingsBackend::kRegDword, {1, 0, 0, 0}};
     Check(RegDocument::Parse(changed.Serialize()).Values() == expected);
+
+    // Read as a file, whatever its encoding, and written back in that encoding, it reads the same.
+    vellor::FileTextForm form;
+    if (const auto decoded = vellor::DecodeFileText(text, form)) {
+        const RegDocument read = RegDocument::Parse(*decoded);
+        vellor::FileTextForm again;
+        const auto reread =
+            vellor::DecodeFileText(vellor::EncodeFileText(read.Serialize(), form), again);
+        Check(reread.has_value() && again.encoding == form.encoding);
+        Check(RegDocument::Parse(*reread).Values() == read.Values());
+    }
 
     // The groups load from it; saved and loaded again they come back the same.
     RegDocumentBackend backend(document);

@@ -1,5 +1,7 @@
 // The settings file on disk: where it lives, what loading leaves alone, malformed files, saves.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,8 +11,11 @@
 
 #include "app/app_state.h"
 #include "serial/line_defaults.h"
+#include "settings/file_text_form.h"
 #include "settings/settings_store.h"
 #include "settings/settings_test_support.h"
+#include "support/deadline.h"
+#include "support/unprivileged.h"
 
 namespace vellor {
 namespace {
@@ -133,17 +138,18 @@ TEST_F(RegFileBackendTest, SaveKeepsUnknownValuesOtherKeysAndTheirPlaces) {
     state.controlBar = 0;
     state.hexInput = 1;
     SaveBarSettings(state, backend);
+    // Written back as it was found: byte-order mark and CR LF line ends included.
     EXPECT_EQ(ReadText(File()),
-              "Windows Registry Editor Version 5.00\n"
-              "\n"
-              "[HKEY_CURRENT_USER\\Software\\Elsewhere]\n"
-              "\"Control\"=dword:00000009\n"
-              "\n"
-              "[HKEY_CURRENT_USER\\Software\\VellorEV]\n"
-              "\"Future\"=hex(2):25,00,00,00\n"
-              "\"Control\"=dword:00000000\n"
-              "\"Later\"=\"kept\"\n"
-              "\"HexInput\"=dword:00000001\n");
+              "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n"
+              "\r\n"
+              "[HKEY_CURRENT_USER\\Software\\Elsewhere]\r\n"
+              "\"Control\"=dword:00000009\r\n"
+              "\r\n"
+              "[HKEY_CURRENT_USER\\Software\\VellorEV]\r\n"
+              "\"Future\"=hex(2):25,00,00,00\r\n"
+              "\"Control\"=dword:00000000\r\n"
+              "\"Later\"=\"kept\"\r\n"
+              "\"HexInput\"=dword:00000001\r\n");
 }
 
 TEST_F(RegFileBackendTest, KeepsThePermissionsOfTheFileItReplaces) {
@@ -277,12 +283,119 @@ TEST_F(RegFileBackendTest, EveryTruncationLoadsOnlyWholeValues) {
 TEST_F(RegFileBackendTest, OversizedFileCountsAsMissingAndIsSetAsideOnSave) {
     const std::string huge = kValidFile + std::string(RegFileBackend::kMaxFileBytes, ';');
     WriteText(File(), huge);
+    WriteText(File().string() + ".too-large", "set aside before");
     RegFileBackend backend(File());
     AppState state;
     EXPECT_EQ(LoadAll(state, backend), (std::array<int, 3>{0, 0, 0}));
     SaveBarSettings(state, backend);
     EXPECT_EQ(LoadAll(state, backend), (std::array<int, 3>{0, 1, 0}));
-    EXPECT_EQ(ReadText(File().string() + ".too-large"), huge);
+    // Both files set aside are kept.
+    EXPECT_EQ(ReadText(File().string() + ".too-large"), "set aside before");
+    EXPECT_EQ(ReadText(File().string() + ".too-large-2"), huge);
+}
+
+// A file that exists but cannot be read (left by a run as another user) is never replaced: the
+// save is skipped and the file stays as it was.
+TEST_F(RegFileBackendTest, UnreadableFileIsNeverReplaced) {
+    WriteText(File(), kValidFile);
+    // Anyone may enter the folders and create files beside the settings; only the file is closed.
+    for (fs::path p = File().parent_path(); p != folder.path().parent_path(); p = p.parent_path())
+        fs::permissions(p, fs::perms::all);
+    fs::permissions(File(), ::geteuid() == 0 ? fs::perms::owner_read | fs::perms::owner_write
+                                             : fs::perms::none);
+    const int result = testing::RunUnprivileged([&] {
+        RegFileBackend backend(File());
+        AppState state;
+        if (LoadBarSettings(state, backend) != 0) return 1;
+        state.controlBar = 1;
+        state.hexInput = 2;
+        SaveBarSettings(state, backend);
+        return 0;
+    });
+    fs::permissions(File(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(ReadText(File()), kValidFile);
+}
+
+// A linked settings file stays a link: its target is replaced, atomically in its own folder.
+TEST_F(RegFileBackendTest, LinkedFileIsWrittenThroughItsTarget) {
+    const fs::path real = folder.path() / "elsewhere" / "real.reg";
+    WriteText(real, kValidFile);
+    fs::create_directories(File().parent_path());
+    fs::create_symlink("../../elsewhere/real.reg", File());
+    RegFileBackend backend(File());
+    AppState state;
+    EXPECT_EQ(LoadAll(state, backend), (std::array<int, 3>{1, 1, 1}));
+    state.hexInput = 2;
+    SaveBarSettings(state, backend);
+    EXPECT_TRUE(fs::is_symlink(File()));
+    EXPECT_NE(ReadText(real).find("\"HexInput\"=dword:00000002\n"), std::string::npos);
+    EXPECT_EQ(FolderEntries(real.parent_path()), std::vector<std::string>{"real.reg"});
+}
+
+std::string Utf16LeWithMark(const std::string& utf8) {
+    std::string bytes = "\xFF\xFE";
+    const std::u16string units = Utf8ToUtf16(utf8).value_or(u"");
+    for (char16_t unit : units) {
+        bytes += char(unit & 0xFF);
+        bytes += char(unit >> 8);
+    }
+    return bytes;
+}
+
+// The registry editor exports UTF-16: such a file is read, and written back as UTF-16.
+TEST_F(RegFileBackendTest, Utf16FileIsReadAndWrittenBackInItsOwnEncoding) {
+    const std::string exported =
+        ReplaceAll(Replace(kValidFile, "/dev/ttyUSB0", "Ger\xC3\xA4t"), "\n", "\r\n");
+    WriteText(File(), Utf16LeWithMark(exported));
+    RegFileBackend backend(File());
+    AppState state;
+    EXPECT_EQ(LoadAll(state, backend), (std::array<int, 3>{1, 1, 1}));
+    EXPECT_EQ(state.portName, "Ger\xC3\xA4t");
+    state.hexInput = 2;
+    SaveBarSettings(state, backend);
+
+    FileTextForm form;
+    const auto text = DecodeFileText(ReadText(File()), form);
+    ASSERT_TRUE(text);
+    EXPECT_EQ(form,
+              (FileTextForm{FileTextForm::Encoding::Utf16LeWithBom, FileTextForm::LineEnds::CrLf}));
+    EXPECT_EQ(*text,
+              Replace(exported, "\"HexInput\"=dword:00000000", "\"HexInput\"=dword:00000002"));
+}
+
+// Another program holding the lock never holds the UI thread: the save returns at once and is
+// written, in order with later saves, as soon as the lock is free.
+TEST_F(RegFileBackendTest, SaveWhileTheLockIsHeldIsFinishedOnceItIsFree) {
+    WriteText(File(), kValidFile);
+    const std::string lockPath = File().string() + ".lock";
+    int holder = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    const auto release = [&] {
+        if (holder >= 0) ::close(holder);
+        holder = -1;
+    };
+
+    RegFileBackend backend(File());
+    AppState state;
+    state.hexInput = 2;
+    state.portName = "COM7";
+    const bool returned = testing::FinishesWithin(
+        std::chrono::seconds(5),
+        [&] {
+            SaveBarSettings(state, backend);
+            SavePortSettings(state, backend);
+        },
+        release);
+    ASSERT_TRUE(returned) << "a save waited for another program's lock";
+    EXPECT_EQ(ReadText(File()), kValidFile);
+    release();
+    backend.WaitForSaves();
+    AppState after;
+    EXPECT_EQ(LoadAll(after, backend), (std::array<int, 3>{1, 1, 1}));
+    EXPECT_EQ(after.hexInput, 2);
+    EXPECT_EQ(after.portName, "COM7");
 }
 
 TEST_F(RegFileBackendTest, FileOfExactlyTheCapIsRead) {
@@ -369,6 +482,7 @@ TEST_F(RegFileBackendTest, TwoProcessesSavingAtOnceNeverLoseEachOthersGroup) {
                 state.portConfig.SetBaudRate(static_cast<uint32_t>(round));
                 SavePortSettings(state, backend);
             }
+            backend.WaitForSaves();
             AppState check;
             const int loaded =
                 bar ? LoadBarSettings(check, backend) : LoadPortSettings(check, backend);

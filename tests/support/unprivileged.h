@@ -1,0 +1,34 @@
+#pragma once
+
+#include <grp.h>
+#include <pwd.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+
+namespace vellor::testing {
+
+// Runs `body` in a child process as a user without special rights: "nobody" when the tests run
+// as root (who may open any file), the current user otherwise. Returns the child's exit code, or
+// -1 when it did not exit by itself. The child leaves with _exit: nothing of the parent's
+// clean-up runs twice.
+inline int RunUnprivileged(const std::function<int()>& body) {
+    const pid_t child = ::fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        if (::geteuid() == 0) {
+            const passwd* nobody = ::getpwnam("nobody");
+            if (nobody == nullptr || ::setgroups(0, nullptr) != 0 ||
+                ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0) {
+                ::_exit(125);
+            }
+        }
+        ::_exit(body());
+    }
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace vellor::testing
