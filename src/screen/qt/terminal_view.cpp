@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
+#include <cstdlib>
+#include <limits>
 #include <mutex>
 
 #include "app/app_state.h"
@@ -88,6 +90,13 @@ TerminalView::TerminalView(AppState& state, QWidget* parent)
     connect(horizontalScrollBar(), &QAbstractSlider::actionTriggered, this, [this](int action) {
         OnScrollAction(ScrollBar::Horizontal, horizontalScrollBar(), action);
     });
+    // A value set without an action (the bar's "Scroll here", accessibility tools) moves the view
+    // as a released thumb would; the bar then shows where the view really is.
+    connect(verticalScrollBar(), &QAbstractSlider::valueChanged, this,
+            [this](int value) { OnScrollValue(ScrollBar::Vertical, verticalScrollBar(), value); });
+    connect(horizontalScrollBar(), &QAbstractSlider::valueChanged, this, [this](int value) {
+        OnScrollValue(ScrollBar::Horizontal, horizontalScrollBar(), value);
+    });
     ApplyScrollBars(ResetScrollBars());
 
     frameTimer_.setSingleShot(true);
@@ -103,14 +112,41 @@ TerminalView::~TerminalView() {
     if (state_.screenObserver == pump_.get()) state_.screenObserver = nullptr;
 }
 
-void TerminalView::BuildFontAndMeasure(CellSize& cell) {
+namespace {
+
+QFont ViewFontOfPixelSize(int pixels) {
     QFont font(QStringLiteral("DejaVu Sans Mono"));
     font.setStyleHint(QFont::TypeWriter);
     font.setFixedPitch(true);
     font.setKerning(false);
-    font.setPixelSize(std::max(1, int(state_.fontHeight)));
+    font.setPixelSize(pixels);
     // Full hinting rounds every advance to whole pixels, so one drawText run stays on the grid.
     font.setHintingPreference(QFont::PreferFullHinting);
+    return font;
+}
+
+// A positive character height asks for the cell height (ascent + descent), not the em size: the
+// pixel size whose cell comes closest to it, the larger glyphs on a tie that does not exceed it.
+QFont FontForCellHeight(int height) {
+    height = std::max(1, height);
+    int best = 1;
+    int bestMiss = std::numeric_limits<int>::max();
+    for (int pixels = 1; pixels <= 2 * height; ++pixels) {
+        const int cell = QFontMetrics(ViewFontOfPixelSize(pixels)).height();
+        const int miss = std::abs(cell - height);
+        if (miss < bestMiss || (miss == bestMiss && cell <= height)) {
+            best = pixels;
+            bestMiss = miss;
+        }
+        if (cell > height + bestMiss) break;
+    }
+    return ViewFontOfPixelSize(best);
+}
+
+}  // namespace
+
+void TerminalView::BuildFontAndMeasure(CellSize& cell) {
+    QFont font = FontForCellHeight(state_.fontHeight);
 
     QFontMetricsF exact(font);
     const qreal advance = exact.horizontalAdvance(QLatin1Char('M'));
@@ -182,6 +218,17 @@ void TerminalView::OnScrollAction(ScrollBar which, QScrollBar* bar, int action) 
     // The bar shows where the view is, not where Qt's own step would have put it.
     const ScrollBars now = UpdateScrollBars(state_);
     bar->setSliderPosition(which == ScrollBar::Vertical ? now.vertical.pos : now.horizontal.pos);
+}
+
+void TerminalView::OnScrollValue(ScrollBar which, QScrollBar* bar, int value) {
+    const auto offset = [&] {
+        const ScrollBars now = UpdateScrollBars(state_);
+        return which == ScrollBar::Vertical ? now.vertical.pos : now.horizontal.pos;
+    };
+    if (value == offset()) return;  // the end of an action already handled, or our own set-up
+    HandleScroll(state_, which, kThumbPosition, Clamp16(value));
+    const QSignalBlocker block(bar);
+    bar->setValue(offset());
 }
 
 void TerminalView::scrollContentsBy(int, int) {

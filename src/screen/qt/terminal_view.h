@@ -73,6 +73,7 @@ class TerminalView : public QAbstractScrollArea {
     void BuildFontAndMeasure(CellSize& cell);
     ClientSize ViewportSize() const;
     void OnScrollAction(ScrollBar which, QScrollBar* bar, int action);
+    void OnScrollValue(ScrollBar which, QScrollBar* bar, int value);
     void PumpDamage();
     void DeliverDamage();
     void CreateCaret();

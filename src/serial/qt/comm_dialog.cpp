@@ -1,6 +1,7 @@
 #include "serial/qt/comm_dialog.h"
 
 #include <QComboBox>
+#include <QCompleter>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -52,6 +53,11 @@ CommDialog::CommDialog(QWidget* parent, AppState& state, SettingsBackend& settin
     port_ = new QComboBox;
     port_->setEditable(true);
     port_->setInsertPolicy(QComboBox::NoInsert);
+    // A typed name stays exactly as typed: the list is offered as a popup to pick from, never
+    // filled in behind the cursor, and Enter does not swap the text for a listed entry that
+    // differs only in case.
+    port_->completer()->setCompletionMode(QCompleter::PopupCompletion);
+    port_->completer()->setCaseSensitivity(Qt::CaseSensitive);
     AddPortEntries(port_);
     port_->setCurrentIndex(-1);
     port_->lineEdit()->setMaxLength(int(kMaxPortNameChars) * 2);

@@ -119,6 +119,19 @@ TEST(ViewScrollBars, DraggedThumbScrollsOnlyOnRelease) {
     EXPECT_EQ(bar->value(), 40);
 }
 
+// A value set without an action (the bar's context menu "Scroll here") moves the view by the
+// same rule as a released thumb, so bar and view never disagree.
+TEST(ViewScrollBars, ValueSetWithoutAnActionMovesTheView) {
+    ShownView v(100, 200, 300, 300);
+    SizeToCells(v, 10, 20);
+    v.view->verticalScrollBar()->setValue(37);
+    EXPECT_EQ(v.state.topRow, 37);
+    EXPECT_EQ(v.view->verticalScrollBar()->value(), 37);
+    v.view->horizontalScrollBar()->setValue(12);
+    EXPECT_EQ(v.state.leftCol, 12);
+    EXPECT_EQ(v.view->horizontalScrollBar()->value(), 12);
+}
+
 TEST(ViewScrollBars, ResizeRecomputesAndRefreshesTheBars) {
     ShownView v(30, 20, 300, 300);
     SizeToCells(v, 40, 20);

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <thread>
+#include <utility>
 
 #include "screen/qt/terminal_view.h"
 #include "screen/qt/view_test_support.h"
@@ -42,6 +44,18 @@ TEST_P(ZoomSizes, RunsLandOnTheCellGrid) {
 
 INSTANTIATE_TEST_SUITE_P(EveryZoomStep, ZoomSizes,
                          ::testing::Values(13, 14, 16, 18, 21, 22, 24, 27));
+
+// A character height asks for the cell height, and every zoom step changes the cell.
+TEST(ViewMetrics, CellIsTheRequestedHeightAndEveryZoomStepChangesIt) {
+    std::pair<int, int> previous{0, 0};
+    for (int size : {13, 14, 16, 18, 21, 22, 24, 27}) {
+        ShownView v(2, 2, 200, 100, size);
+        EXPECT_LE(std::abs(int(v.state.cellHeight) - size), 1) << "font size " << size;
+        const std::pair<int, int> cell{v.state.cellWidth, v.state.cellHeight};
+        EXPECT_NE(cell, previous) << "font size " << size;
+        previous = cell;
+    }
+}
 
 TEST(ViewPainting, CellsWithoutGlyphsKeepTheirPlaceAndShowSomething) {
     ShownView v(3, 20, 400, 120);

@@ -82,7 +82,8 @@ struct ShownView {
     std::unique_ptr<TerminalView> view;
 };
 
-// What the view should show: every cell drawn on its own at its grid place.
+// What the view should show: every cell drawn on its own at its grid place, on an opaque
+// background, so a row drawn later covers what a glyph of the row above let hang into it.
 inline QImage ReferenceImage(const ShownView& v) {
     const AppState& s = v.state;
     QImage image(v.view->viewport()->size(), QImage::Format_RGB32);
@@ -91,6 +92,9 @@ inline QImage ReferenceImage(const ShownView& v) {
     painter.setFont(v.view->ViewFont());
     const int ascent = QFontMetrics(v.view->ViewFont()).ascent();
     for (int r = s.topRow; r < s.numRows; ++r) {
+        painter.fillRect(QRect(0, (r - s.topRow) * s.cellHeight,
+                               (s.numCols - s.leftCol) * s.cellWidth, s.cellHeight),
+                         Qt::white);
         for (int c = s.leftCol; c < s.numCols; ++c) {
             const uint16_t cell = s.screenBuffer->At(uint16_t(r), uint16_t(c));
             const bool red = s.displayMode == 2 && IsMarkedCell(cell);

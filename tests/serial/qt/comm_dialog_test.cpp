@@ -125,6 +125,24 @@ TEST_F(CommDialogTest, TypedNameNotInTheListStaysAsTyped) {
     EXPECT_EQ(state.portName, "BTH1");
 }
 
+// What the user types stays exactly as typed: no inline completion from the list, no
+// case-folding to a listed entry on Enter.
+TEST_F(CommDialogTest, TypedNameIsNeverCompletedBehindTheUsersBack) {
+    for (const QString typed : {"LO", "com", "com1", "/dev/tty"}) {
+        CommDialog dialog(nullptr, state, settings);
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        QLineEdit* edit = dialog.PortBox()->lineEdit();
+        edit->setFocus();
+        edit->clear();
+        QTest::keyClicks(edit, typed);
+        EXPECT_EQ(dialog.PortBox()->currentText().toStdString(), typed.toStdString());
+        QTest::keyClick(edit, Qt::Key_Return);
+        dialog.accept();
+        EXPECT_EQ(state.portName, typed.toStdString());
+    }
+}
+
 TEST_F(CommDialogTest, NonAsciiNameSurvives) {
     CommDialog dialog(nullptr, state, settings);
     dialog.PortBox()->setEditText(QString::fromUtf8("/dev/s\xC3\xA9rie"));
