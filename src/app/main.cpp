@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <csignal>
 
+#include "app/app_id.h"
 #include "app/app_state.h"
 #include "app/qt/single_instance.h"
 #include "app/qt/start_up.h"
@@ -14,6 +15,7 @@ int main(int argc, char** argv) {
     // handle, not a reason to end the program.
     std::signal(SIGPIPE, SIG_IGN);
     QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(vellor::kAppId));
     // The icon lives in the static GUI library, which nothing else makes the linker keep.
     Q_INIT_RESOURCE(vellor);
     vellor::ShareDefaultColormapOnX11();
