@@ -5,6 +5,7 @@
 
 #include "app/app_state.h"
 #include "app/command_ids.h"
+#include "app/version.h"
 #include "screen/screen.h"
 
 namespace vellor {
@@ -61,6 +62,10 @@ void Zoom(AppState& state, ShellHost& host, bool zoomIn) {
 
 }  // namespace
 
+std::string AboutText() {
+    return std::string("Vellor v") + kShortVersion + "\nSerial terminal";
+}
+
 ZoomStep NextZoom(int fontHeight, bool zoomIn) {
     ZoomStep step;
     const int even = fontHeight / 2 * 2;
@@ -100,7 +105,7 @@ void DispatchCommand(AppState& state, ShellHost& host, int id) {
             ClearAll(state, host);
             break;
         case kCmdAbout:
-            host.ShowMessage(MessageOwner::MainWindow, kAboutText, kAboutCaption);
+            host.ShowMessage(MessageOwner::MainWindow, AboutText(), kAboutCaption);
             break;
         case kCmdProperties:
             host.RunCommDialog();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "app/platform.h"
 #include "screen/viewport.h"
 
@@ -32,8 +34,8 @@ class ShellHost : public Platform {
     virtual void SendCommand() = 0;
 };
 
-// The About box's text and caption.
-inline constexpr const char* kAboutText = "Vellor v1.1\nSerial terminal";
+// The About box's text ("Vellor v1.1" and what it is) and caption.
+std::string AboutText();
 inline constexpr const char* kAboutCaption = "About Vellor";
 
 // Font sizes the zoom commands stop at.

@@ -42,7 +42,7 @@ INSTANTIATE_TEST_SUITE_P(
         RouteCase{kCmdDtr, {"dtr", "focus"}}, RouteCase{kCmdRts, {"rts", "focus"}},
         RouteCase{kCmdDsr, {"focus"}}, RouteCase{kCmdCts, {"focus"}}, RouteCase{kCmdCd, {"focus"}},
         RouteCase{kCmdRi, {"focus"}}, RouteCase{kCmdExit, {"destroy"}},
-        RouteCase{kCmdAbout, {"message main About Vellor|" + std::string(kAboutText) + "|"}},
+        RouteCase{kCmdAbout, {"message main About Vellor|" + AboutText() + "|"}},
         RouteCase{kCmdProperties, {"comm dialog"}}, RouteCase{kCmdOpenPort, {"open port"}},
         RouteCase{kCmdOptions, {"options dialog"}}, RouteCase{kCmdCapture, {"capture"}},
         RouteCase{kCmdSend, {"send"}},
@@ -69,8 +69,8 @@ TEST(RoutingTest, UnusedIdentifiersInRangeChangeNoState) {
 }
 
 TEST(AboutTest, NamesTheProductAndVersion) {
-    EXPECT_NE(std::string(kAboutText).find("Vellor"), std::string::npos);
-    EXPECT_NE(std::string(kAboutText).find("v1.1"), std::string::npos);
+    EXPECT_NE(AboutText().find("Vellor"), std::string::npos);
+    EXPECT_NE(AboutText().find("v1.1"), std::string::npos);
     EXPECT_STREQ(kAboutCaption, "About Vellor");
 }
 
