@@ -14,33 +14,22 @@
 #include <string>
 
 #include "app/app_state.h"
-#include "app/platform.h"
+#include "app/no_window_host.h"
 #include "flood_peer.h"
 #include "screen/screen.h"
 #include "serial/line_defaults.h"
 #include "serial/port_connection.h"
-#include "serial/port_ui.h"
 
 namespace vellor {
 namespace {
 
-class NoPlatform : public Platform {
-  public:
-    void ShowMessage(MessageOwner, const std::string&, const std::string&,
-                     const std::string&) override {}
-};
-
 // No window: indicator updates are dropped, a failure is remembered.
-class HeadlessUi : public PortUi {
+class HeadlessHost : public NoWindowHost {
   public:
-    void SetTitle(const std::string&) override {}
-    void SetOpenPortCheck(bool) override {}
-    void SetBoxCheck(ModemBox, bool) override {}
-    bool BoxChecked(ModemBox) const override { return false; }
-    void ShowMessage(const std::string& text, const std::string&, const std::string&) override {
+    void ShowMessage(MessageOwner, const std::string& text, const std::string&,
+                     const std::string&) override {
         failure = text;
     }
-    void Post(std::function<void()>) override {}
     std::string failure;
 };
 
@@ -64,11 +53,10 @@ void BM_Flood(benchmark::State& bench, uint16_t rows, uint16_t cols) {
             state.cellWidth = 8;
             state.cellHeight = 16;
         }
-        NoPlatform platform;
-        AllocateScreen(state, platform);
+        HeadlessHost ui;
+        AllocateScreen(state, ui);
         std::filesystem::remove(capture);
         state.captureFile.Open(capture);
-        HeadlessUi ui;
         if (!OpenPort(state, ui)) {
             bench.SkipWithError(ui.failure.c_str());
             return;

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/app_state.h"
-#include "app/platform.h"
+#include "app/no_window_host.h"
 #include "screen/screen.h"
 
 namespace {
@@ -22,12 +22,6 @@ enum Mode : int32_t { kText = 0, kHex = 1, kHexChar = 2 };
 
 constexpr std::size_t kChunk = 4096;
 constexpr std::size_t kStreamBytes = 1 << 20;
-
-class SilentPlatform : public Platform {
-  public:
-    void ShowMessage(MessageOwner, const std::string&, const std::string&,
-                     const std::string&) override {}
-};
 
 // Console text: 80-column lines of varying printable characters, each ended by CR LF.
 std::vector<uint8_t> TextStream() {
@@ -67,9 +61,9 @@ void PrepareScreen(AppState& state, Mode mode, uint16_t rows, uint16_t cols) {
         state.visibleCols = 100;
         state.cellWidth = 8;
         state.cellHeight = 17;
-        state.displayMode = mode;
+        state.displayMode = DisplayMode(mode);
     }
-    SilentPlatform platform;
+    NoWindowHost platform;
     if (AllocateScreen(state, platform) != 0) std::abort();
 }
 

@@ -5,9 +5,9 @@
 #include <string_view>
 
 #include "app/app_state.h"
+#include "reg_document_backend.h"
 #include "settings/file_text_form.h"
 #include "settings/reg_document.h"
-#include "settings/reg_document_backend.h"
 #include "settings/reg_file_backend.h"
 #include "settings/settings_store.h"
 

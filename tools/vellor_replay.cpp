@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "app/app_state.h"
-#include "app/platform.h"
+#include "app/no_window_host.h"
 #include "screen/screen.h"
 #include "serial/receive_path.h"
 
@@ -33,7 +33,7 @@ constexpr const char* kUsage =
 struct Options {
     std::optional<uint16_t> rows;
     std::optional<uint16_t> cols;
-    int32_t mode = 0;
+    DisplayMode mode = DisplayMode::Text;
     bool rxBit7 = false;
     bool rxCrLf = false;
     bool cells = false;
@@ -64,10 +64,10 @@ std::optional<uint16_t> ParseSize(std::string_view text) {
     return uint16_t(value);
 }
 
-std::optional<int32_t> ParseMode(std::string_view text) {
-    if (text == "text") return 0;
-    if (text == "hex") return 1;
-    if (text == "hexchar") return 2;
+std::optional<DisplayMode> ParseMode(std::string_view text) {
+    if (text == "text") return DisplayMode::Text;
+    if (text == "hex") return DisplayMode::Hex;
+    if (text == "hexchar") return DisplayMode::HexChar;
     return std::nullopt;
 }
 
@@ -116,7 +116,7 @@ std::optional<ArgumentError> ParseArguments(int argc, char** argv, Options& opti
             }
             (name == "--rows" ? options.rows : options.cols) = size;
         } else if (name == "--mode") {
-            const std::optional<int32_t> mode = ParseMode(value);
+            const std::optional<DisplayMode> mode = ParseMode(value);
             if (!mode) {
                 return ArgumentError{"unknown mode '" + std::string(value) +
                                      "' (text, hex or hexchar)"};
@@ -142,13 +142,6 @@ std::optional<ArgumentError> ParseArguments(int argc, char** argv, Options& opti
     if (!options.cols) return ArgumentError{"--cols is missing"};
     return std::nullopt;
 }
-
-// Nothing to show a message on: the caller reports a failed allocation itself.
-class SilentPlatform : public Platform {
-  public:
-    void ShowMessage(MessageOwner, const std::string&, const std::string&,
-                     const std::string&) override {}
-};
 
 void AppendUtf8(std::string& out, uint32_t cp) {
     if (cp < 0x80) {
@@ -206,8 +199,8 @@ bool PrepareScreen(AppState& state, const Options& options) {
         state.cellHeight = 1;
         state.displayMode = options.mode;
     }
-    SilentPlatform platform;
-    return AllocateScreen(state, platform) == 0;
+    NoWindowHost quiet;  // the caller reports a failed allocation itself
+    return AllocateScreen(state, quiet) == 0;
 }
 
 int Replay(const Options& options) {

@@ -17,20 +17,12 @@
 #include <vector>
 
 #include "app/app_state.h"
-#include "app/platform.h"
+#include "app/no_window_host.h"
 #include "screen/qt/terminal_view.h"
 #include "screen/screen.h"
 #include "screen/viewport.h"
 
 namespace {
-
-class StderrPlatform : public vellor::Platform {
-  public:
-    void ShowMessage(vellor::MessageOwner, const std::string& text, const std::string&,
-                     const std::string&) override {
-        std::fprintf(stderr, "message: %s\n", text.c_str());
-    }
-};
 
 // Lines of printable text of varying length, each ended by CR LF.
 std::vector<uint8_t> MakeChunk(std::size_t size) {
@@ -59,7 +51,7 @@ int main(int argc, char** argv) {
     const std::size_t total = megabytes * 1024 * 1024;
 
     vellor::AppState state;
-    StderrPlatform platform;
+    vellor::NoWindowHost platform;
     vellor::TerminalView view(state);
     view.resize(800, 540);
     view.show();

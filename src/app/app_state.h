@@ -6,8 +6,10 @@
 #include <mutex>
 #include <string>
 
+#include "input/hex_entry.h"
 #include "screen/damage.h"
 #include "screen/screen_buffer.h"
+#include "screen/screen_modes.h"
 #include "screen/screen_mutex.h"
 #include "serial/port_config.h"
 #include "transfer/capture_file.h"
@@ -15,7 +17,7 @@
 namespace vellor {
 
 class SerialDevice;
-class CaptureFile;
+class ReceiveThread;
 class SendJob;
 
 // Told when the screen's damage goes from empty to non-empty. Called with the screen lock held,
@@ -48,8 +50,8 @@ struct AppState {
     uint16_t numCols = 0;
     uint16_t cursorRow = 0;
     uint16_t cursorCol = 0;
-    int32_t displayMode = 0;  // 0 Text, 1 Hex, 2 Hex + Char; any other value drops every byte
-    int32_t escapeState = 0;  // 0 normal, 1 after ESC, 2 after ESC "["
+    DisplayMode displayMode = DisplayMode::Text;
+    EscapeState escapeState = EscapeState::Normal;
     std::unique_ptr<ScreenBuffer> screenBuffer;
     uint16_t topRow = 0;
     uint16_t leftCol = 0;
@@ -69,8 +71,8 @@ struct AppState {
     // portHandle under portMutex and uses its copy (serial/port_connection.h does both).
     mutable std::mutex portMutex;
     std::shared_ptr<SerialDevice> portHandle;
-    std::shared_ptr<class ReceiveThread> receiveThread;  // the running receiver, UI thread only
-    std::string portName;                                // as the user typed it, UTF-8
+    std::shared_ptr<ReceiveThread> receiveThread;  // the running receiver, UI thread only
+    std::string portName;                          // as the user typed it, UTF-8
     int32_t portOpen = 0;
     PortConfig portConfig;
 
@@ -91,7 +93,7 @@ struct AppState {
     Flag txCapture{0};
     Flag rxCapture{1};
     int32_t controlBar = 0;
-    int32_t hexInput = 0;  // 0 off, 1 awaiting the high digit, 2 (or other) awaiting the low one
+    HexEntry hexInput = HexEntry::Off;
 };
 
 }  // namespace vellor

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "serial/modem_box.h"
+
 namespace vellor {
 
 // Command identifiers of the menu items and the control-bar boxes.
@@ -25,5 +27,10 @@ enum CommandId : int {
     kCmdZoomOut = 40056,
     kCmdLast = 40056,
 };
+
+// The control-bar boxes' commands follow their order: DTR is 40001, RI 40006.
+constexpr int CommandOf(ModemBox box) {
+    return kCmdDtr + IndexOf(box);
+}
 
 }  // namespace vellor

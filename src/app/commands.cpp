@@ -5,14 +5,20 @@
 
 #include "app/app_state.h"
 #include "app/command_ids.h"
+#include "app/host.h"
 #include "app/version.h"
 #include "screen/screen.h"
+#include "screen/viewport.h"
+#include "serial/port_connection.h"
+#include "settings/settings_store.h"
+#include "transfer/capture_command.h"
+#include "transfer/send_command.h"
 
 namespace vellor {
 
 namespace {
 
-void ClearAll(AppState& state, ShellHost& host) {
+void ClearAll(AppState& state, Host& host) {
     ClearScreen(state);
     {
         std::lock_guard lock(state.screenMutex);
@@ -22,28 +28,28 @@ void ClearAll(AppState& state, ShellHost& host) {
     host.ApplyScrollBars(UpdateScrollBars(state));
 }
 
-void ToggleControlBar(AppState& state, ShellHost& host) {
+void ToggleControlBar(AppState& state, Host& host, SettingsBackend& settings) {
     state.controlBar = state.controlBar ? 0 : 1;
     host.SetMenuCheck(kCmdControlBar, state.controlBar != 0);
     host.LayoutMainWindow();
     host.RecomputeViewMetrics();
     host.ApplyScrollBars(UpdateScrollBars(state));
-    host.SaveBarSettings();
+    SaveBarSettings(state, settings);
 }
 
-void ToggleHexInput(AppState& state, ShellHost& host) {
-    if (state.hexInput) {
+void ToggleHexInput(AppState& state, Host& host, SettingsBackend& settings) {
+    if (state.hexInput != HexEntry::Off) {
         host.SetMenuCheck(kCmdHexInput, false);
-        state.hexInput = 0;
+        state.hexInput = HexEntry::Off;
     } else {
         host.SetMenuCheck(kCmdHexInput, true);
         state.keyByte = 0;  // a digit typed before switching off is forgotten
-        state.hexInput = 1;
+        state.hexInput = HexEntry::AwaitHigh;
     }
-    host.SaveBarSettings();
+    SaveBarSettings(state, settings);
 }
 
-void Zoom(AppState& state, ShellHost& host, bool zoomIn) {
+void Zoom(AppState& state, Host& host, bool zoomIn) {
     const ZoomStep step = NextZoom(state.fontHeight, zoomIn);
     state.fontHeight = step.fontHeight;
     host.SetMenuCheck(kCmdZoomIn, false);
@@ -82,14 +88,14 @@ ZoomStep NextZoom(int fontHeight, bool zoomIn) {
     return step;
 }
 
-void DispatchCommand(AppState& state, ShellHost& host, int id) {
+void DispatchCommand(AppState& state, Host& host, SettingsBackend& settings, int id) {
     switch (id) {
         case kCmdDtr:
-            host.DtrCommand();
+            ToggleDtr(state, host);
             host.FocusView();  // typing goes on reaching the terminal after a tap on the bar
             break;
         case kCmdRts:
-            host.RtsCommand();
+            ToggleRts(state, host);
             host.FocusView();
             break;
         case kCmdDsr:
@@ -111,22 +117,22 @@ void DispatchCommand(AppState& state, ShellHost& host, int id) {
             host.RunCommDialog();
             break;
         case kCmdControlBar:
-            ToggleControlBar(state, host);
+            ToggleControlBar(state, host, settings);
             break;
         case kCmdOpenPort:
-            host.OpenPortCommand();
+            TogglePort(state, host);
             break;
         case kCmdOptions:
             host.RunOptionsDialog();
             break;
         case kCmdHexInput:
-            ToggleHexInput(state, host);
+            ToggleHexInput(state, host, settings);
             break;
         case kCmdCapture:
-            host.CaptureCommand();
+            ToggleCapture(state, host);
             break;
         case kCmdSend:
-            host.SendCommand();
+            ToggleSend(state, host);
             break;
         case kCmdZoomIn:
             Zoom(state, host, true);

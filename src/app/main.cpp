@@ -5,7 +5,6 @@
 #include "app/app_state.h"
 #include "app/qt/single_instance.h"
 #include "app/qt/start_up.h"
-#include "app/qt/x11_capture_fix.h"
 #include "settings/reg_file_backend.h"
 
 // Exits with 0 when another instance of this executable is running (it is brought to the front
@@ -18,7 +17,6 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QString::fromLatin1(vellor::kAppId));
     // The icon lives in the static GUI library, which nothing else makes the linker keep.
     Q_INIT_RESOURCE(vellor);
-    vellor::ShareDefaultColormapOnX11();
     vellor::SingleInstance instance(
         vellor::SingleInstance::ClassName(QCoreApplication::applicationFilePath()));
     if (!instance.Claim()) return 0;

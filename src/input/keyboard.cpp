@@ -4,8 +4,9 @@
 #include <span>
 
 #include "app/app_state.h"
-#include "screen/control_bytes.h"
+#include "base/control_bytes.h"
 #include "screen/screen.h"
+#include "serial/port_connection.h"
 
 namespace vellor {
 
@@ -53,7 +54,7 @@ void Deliver(const AppState& state, std::span<const uint8_t> bytes, KeyDestinati
 }  // namespace
 
 void HandleArrowKey(AppState& state, ArrowKey key, KeyDestinations& out) {
-    if (state.hexInput != 0) return;
+    if (state.hexInput != HexEntry::Off) return;
     const uint8_t letter = ArrowLetter(key);
     if (letter == 0) return;
     state.keyByte = letter;
@@ -64,18 +65,18 @@ void HandleArrowKey(AppState& state, ArrowKey key, KeyDestinations& out) {
 
 void HandleCharKey(AppState& state, uint16_t utf16Code, KeyDestinations& out) {
     const uint8_t typed = uint8_t(utf16Code & 0xFF);
-    if (state.hexInput == 0) {
+    if (state.hexInput == HexEntry::Off) {
         state.keyByte = typed;
     } else {
         const int digit = HexValue(typed);
         if (digit < 0) return;
         state.keyByte = uint8_t(state.keyByte * 16 + digit);
-        if (state.hexInput == 1) {
-            state.hexInput = 2;
+        if (state.hexInput == HexEntry::AwaitHigh) {
+            state.hexInput = HexEntry::AwaitLow;
             return;
         }
-        // 2, or any other value a stored setting left behind: the byte is complete.
-        state.hexInput = 1;
+        // AwaitLow, or any other value a stored setting left behind: the byte is complete.
+        state.hexInput = HexEntry::AwaitHigh;
     }
     // Each destination makes its own CR test, so every one of them gets CR LF.
     const bool addLf = state.keyByte == kCR && state.txCrLf.load() != 0;
@@ -84,16 +85,14 @@ void HandleCharKey(AppState& state, uint16_t utf16Code, KeyDestinations& out) {
     state.keyByte = 0;
 }
 
-AppKeyDestinations::AppKeyDestinations(AppState& state, std::function<bool()> portOpen,
-                                       std::function<void(uint8_t)> writePort)
-    : state_(state), portOpen_(std::move(portOpen)), writePort_(std::move(writePort)) {}
+AppKeyDestinations::AppKeyDestinations(AppState& state) : state_(state) {}
 
 bool AppKeyDestinations::PortOpen() {
-    return portOpen_ && portOpen_();
+    return PortIsOpen(state_);
 }
 
 void AppKeyDestinations::WritePort(uint8_t byte) {
-    if (writePort_) writePort_(byte);
+    WritePortByte(state_, byte);
 }
 
 void AppKeyDestinations::Echo(uint8_t byte) {

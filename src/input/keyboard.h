@@ -1,8 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
-#include <utility>
 
 namespace vellor {
 
@@ -33,12 +31,11 @@ void HandleArrowKey(AppState& state, ArrowKey key, KeyDestinations& out);
 // UI thread only.
 void HandleCharKey(AppState& state, uint16_t utf16Code, KeyDestinations& out);
 
-// The program's own destinations: the port through functions its owner supplies, echo through
-// PutByte, capture into state.captureFile when txCapture is on.
+// The program's own destinations: the open port, echo through PutByte, capture into
+// state.captureFile.
 class AppKeyDestinations : public KeyDestinations {
   public:
-    AppKeyDestinations(AppState& state, std::function<bool()> portOpen,
-                       std::function<void(uint8_t)> writePort);
+    explicit AppKeyDestinations(AppState& state);
 
     bool PortOpen() override;
     void WritePort(uint8_t byte) override;
@@ -49,8 +46,6 @@ class AppKeyDestinations : public KeyDestinations {
 
   private:
     AppState& state_;
-    std::function<bool()> portOpen_;
-    std::function<void(uint8_t)> writePort_;
 };
 
 }  // namespace vellor

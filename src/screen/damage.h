@@ -32,7 +32,6 @@ class Damage {
     bool WholeView() const { return whole_; }
     bool ImmediateRepaint() const { return repaintNow_; }
     bool ScrollPositionsChanged() const { return scrollPositions_; }
-    bool Erase() const { return true; }
     const std::vector<PixelRect>& Rects() const { return rects_; }
 
     bool operator==(const Damage&) const = default;

@@ -3,8 +3,9 @@
 #include <algorithm>
 
 #include "app/app_state.h"
-#include "app/platform.h"
-#include "screen/control_bytes.h"
+#include "app/host.h"
+#include "base/control_bytes.h"
+#include "base/system_reason.h"
 #include "screen/viewport.h"
 
 namespace vellor {
@@ -62,7 +63,7 @@ void Interpret(AppState& s, ScreenBuffer& buf, uint16_t c, PixelRect& r) {
             s.cursorCol = 0;
             break;
         case kESC:
-            s.escapeState = 1;
+            s.escapeState = EscapeState::AfterEsc;
             break;
         default:
             Store(s, buf, c < 0x20 ? ScreenBuffer::kBlank : c);
@@ -112,20 +113,20 @@ void PutChar(AppState& s, uint16_t c) {
     const bool wasInView = CursorInView(s);
     PixelRect r = CursorCellRect(s);
 
-    if (s.displayMode != 0) {
+    if (s.displayMode != DisplayMode::Text) {
         Store(s, *buf, c);
-    } else if (s.escapeState == 1) {
+    } else if (s.escapeState == EscapeState::AfterEsc) {
         if (c == kBracket) {
-            s.escapeState = 2;
+            s.escapeState = EscapeState::AfterBracket;
         } else {
-            s.escapeState = 0;  // the ESC leaves no trace; c is an ordinary character
+            s.escapeState = EscapeState::Normal;  // the ESC leaves no trace; c is ordinary
             Interpret(s, *buf, c, r);
         }
-    } else if (s.escapeState == 2) {
-        s.escapeState = 0;
+    } else if (s.escapeState == EscapeState::AfterBracket) {
+        s.escapeState = EscapeState::Normal;
         MoveCursor(s, c);
     } else {
-        s.escapeState = 0;
+        s.escapeState = EscapeState::Normal;
         Interpret(s, *buf, c, r);
     }
 
@@ -148,15 +149,15 @@ void PutChar(AppState& s, uint16_t c) {
 
 void PutByteLocked(AppState& s, uint8_t b) {
     switch (s.displayMode) {
-        case 0:
+        case DisplayMode::Text:
             PutChar(s, b);
             break;
-        case 1:
+        case DisplayMode::Hex:
             PutChar(s, HexDigit(b >> 4));
             PutChar(s, HexDigit(b & 0x0F));
             PutChar(s, ScreenBuffer::kBlank);
             break;
-        case 2:
+        case DisplayMode::HexChar:
             PutChar(s, HexDigit(b >> 4));
             PutChar(s, HexDigit(b & 0x0F));
             PutChar(s, b > 0x20 ? uint16_t(ScreenBuffer::kMarked + b) : ScreenBuffer::kBlank);
@@ -175,8 +176,8 @@ void PutByte(AppState& s, uint8_t b) {
 namespace {
 
 // Cells per byte in the two hexadecimal modes.
-int CellsPerByte(int mode) {
-    return mode == 1 ? 3 : 4;
+int CellsPerByte(DisplayMode mode) {
+    return mode == DisplayMode::Hex ? 3 : 4;
 }
 
 // How many bytes from the front of `bytes` can be stored along the cursor row without reaching
@@ -185,15 +186,16 @@ int CellsPerByte(int mode) {
 std::size_t RunLength(const AppState& s, std::span<const uint8_t> bytes) {
     const int room = int(s.numCols) - 1 - int(s.cursorCol);
     if (room <= 0) return 0;
-    if (s.displayMode == 0) {
-        if (s.escapeState != 0) return 0;
+    if (s.displayMode == DisplayMode::Text) {
+        // Any state but Normal goes through the interpreter, which also resets odd stored values.
+        if (s.escapeState != EscapeState::Normal) return 0;
         const std::size_t limit = std::min<std::size_t>(bytes.size(), std::size_t(room));
         std::size_t k = 0;
         while (k < limit && bytes[k] >= 0x20)
             ++k;
         return k;
     }
-    if (s.displayMode == 1 || s.displayMode == 2) {
+    if (s.displayMode == DisplayMode::Hex || s.displayMode == DisplayMode::HexChar) {
         return std::min<std::size_t>(bytes.size(), std::size_t(room / CellsPerByte(s.displayMode)));
     }
     return 0;
@@ -208,11 +210,11 @@ void PutRun(AppState& s, ScreenBuffer& buf, std::span<const uint8_t> run) {
     PixelRect r = CursorCellRect(s);
     uint16_t* const rowStart = buf.Row(s.cursorRow);
     uint16_t* cell = rowStart + startCol;
-    if (s.displayMode == 0) {
+    if (s.displayMode == DisplayMode::Text) {
         for (uint8_t b : run)
             *cell++ = b;
     } else {
-        const bool withChar = s.displayMode == 2;
+        const bool withChar = s.displayMode == DisplayMode::HexChar;
         for (uint8_t b : run) {
             *cell++ = HexDigit(b >> 4);
             *cell++ = HexDigit(b & 0x0F);
@@ -270,7 +272,7 @@ void ClearScreen(AppState& s) {
     ClearScreenLocked(s);
 }
 
-int AllocateScreen(AppState& s, Platform& platform) {
+int AllocateScreen(AppState& s, Host& host) {
     {
         std::lock_guard lock(s.screenMutex);
         s.screenBuffer.reset();  // give the old block back before asking for the new one
@@ -281,7 +283,7 @@ int AllocateScreen(AppState& s, Platform& platform) {
         }
     }
     // Shown without the lock: the box runs an event loop in which the view paints.
-    platform.ShowMessage(MessageOwner::MainWindow, "AllocMem Failed", "Error");
+    host.ShowMessage(MessageOwner::MainWindow, "AllocMem Failed", kErrorCaption);
     return -1;
 }
 

@@ -8,7 +8,7 @@
 namespace vellor {
 
 struct AppState;
-class Platform;
+class Host;
 
 // Hexadecimal digit for 0-15, upper case.
 constexpr uint16_t HexDigit(unsigned v) {
@@ -34,7 +34,7 @@ void ClearScreenLocked(AppState& state);
 // Replaces the buffer with a cleared one of numRows x numCols. On failure (no memory, a zero size,
 // or a size beyond ScreenBuffer::kMaxBytes) shows "AllocMem Failed" and returns -1 with no
 // buffer left. Takes the lock, but never holds it while the message is shown.
-int AllocateScreen(AppState& state, Platform& platform);
+int AllocateScreen(AppState& state, Host& host);
 
 // numRows, numCols := visibleRows, visibleCols. Does not allocate. Takes the lock.
 void FitBufferToView(AppState& state);

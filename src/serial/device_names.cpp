@@ -1,26 +1,19 @@
+#include "serial/device_names.h"
+
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
 
+#include "base/ascii.h"
 #include "serial/loopback_device.h"
 #include "serial/posix_serial_device.h"
-#include "serial/serial_device.h"
 
 namespace vellor {
 namespace {
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
 // The number of a "COMn" name, any case, or nothing when the name is not of that form.
 std::optional<uint32_t> ComNumber(std::string_view name) {
-    if (name.size() < 4 || !EqualsIgnoringCase(name.substr(0, 3), "COM")) return std::nullopt;
+    if (name.size() < 4 || !EqualsIgnoringAsciiCase(name.substr(0, 3), "COM")) return std::nullopt;
     const std::string_view digits = name.substr(3);
     uint32_t number = 0;
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
@@ -31,7 +24,7 @@ std::optional<uint32_t> ComNumber(std::string_view name) {
 }  // namespace
 
 bool IsLoopbackName(std::string_view portName) {
-    return EqualsIgnoringCase(portName, kLoopbackName);
+    return EqualsIgnoringAsciiCase(portName, kLoopbackName);
 }
 
 std::optional<std::string> DevicePathForPortName(std::string_view portName) {

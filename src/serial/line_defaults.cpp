@@ -6,11 +6,11 @@ namespace vellor {
 
 void DefaultPortSettings(AppState& state) {
     state.portOpen = 0;
-    state.portName = "COM1";
+    state.portName = kDefaultPortName;
     PortConfig& dcb = state.portConfig;
     dcb.SetDCBlength(PortConfig::kSize);
-    dcb.SetBaudRate(115200);
-    dcb.SetFlags((dcb.Flags() & ~0x7FFFu) | 0x2097u);
+    dcb.SetBaudRate(kDefaultBaudRate);
+    dcb.SetFlags((dcb.Flags() & ~PortConfig::kDefinedFlags) | PortConfig::kDefaultFlags);
     dcb.SetByteSize(8);
     dcb.SetParity(0);
     dcb.SetStopBits(0);

@@ -3,8 +3,6 @@
 #include <cerrno>
 #include <cstdint>
 
-#include "serial/serial_device.h"
-
 namespace vellor {
 
 int CheckLineSettings(const PortConfig& config) {
@@ -41,7 +39,7 @@ void StoreTtyLine(const TtyLine& line, PortConfig& config) {
     if (line.rtsCts) {
         flags |= PortConfig::kOutxCtsFlow | PortConfig::kRtsControlHandshake;
     } else {
-        flags |= 1u << 12;  // RTS raised while open
+        flags |= PortConfig::kRtsControlEnable;
     }
     if (line.xonOutput) flags |= PortConfig::kOutX;
     if (line.xonInput) flags |= PortConfig::kInX;

@@ -9,6 +9,10 @@ namespace vellor {
 constexpr uint8_t kDefaultXonChar = 0x11;
 constexpr uint8_t kDefaultXoffChar = 0x13;
 
+// Checks what no device can take: data bits outside 5-8, 1.5 or unknown stop bits, an unknown
+// parity, a zero rate. Returns 0 or EINVAL.
+int CheckLineSettings(const PortConfig& config);
+
 // The terminal settings a DCB record asks for. Call CheckLineSettings first: values no device
 // takes are not mapped faithfully.
 TtyLine TtyLineFromConfig(const PortConfig& config);

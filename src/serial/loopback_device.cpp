@@ -23,14 +23,22 @@ int LoopbackDevice::ReadConfig(PortConfig& config) {
     return 0;
 }
 
-void LoopbackDevice::WriteByte(uint8_t byte) {
+WriteResult LoopbackDevice::Write(std::span<const uint8_t> bytes, int timeoutMs) {
+    WriteResult result;
     std::unique_lock lock(mutex_);
-    const bool room = changed_.wait_for(lock, std::chrono::milliseconds(kWriteTimeoutMs), [&] {
-        return interrupted_ || pending_.size() < kCapacity;
-    });
-    if (!room || interrupted_) return;  // held off too long, or closing: dropped
-    pending_.push_back(byte);
-    changed_.notify_all();
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    while (result.written < bytes.size()) {
+        const bool room = changed_.wait_until(
+            lock, deadline, [&] { return interrupted_ || pending_.size() < kCapacity; });
+        if (!room || interrupted_) break;  // held off too long, or closing
+        const std::size_t n = std::min(kCapacity - pending_.size(), bytes.size() - result.written);
+        pending_.insert(pending_.end(), bytes.begin() + std::ptrdiff_t(result.written),
+                        bytes.begin() + std::ptrdiff_t(result.written + n));
+        result.written += n;
+        changed_.notify_all();
+    }
+    return result;
 }
 
 WaitResult LoopbackDevice::Wait(int timeoutMs) {
@@ -73,6 +81,24 @@ uint32_t LoopbackDevice::ModemStatus() {
     std::lock_guard lock(mutex_);
     if (closed_) return 0;
     return (dtr_ ? kMsDsrOn | kMsRlsdOn : 0) | (rts_ ? kMsCtsOn : 0);
+}
+
+void LoopbackDevice::SendBreak(int ms) {
+    std::unique_lock lock(mutex_);
+    if (closed_) return;
+    // The plug's far end is this end: the break is received as it ends.
+    changed_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return interrupted_; });
+    if (interrupted_) return;
+    ++breaks_;
+    linesChanged_ = true;
+    changed_.notify_all();
+}
+
+std::optional<LineCounters> LoopbackDevice::Counters() {
+    std::lock_guard lock(mutex_);
+    LineCounters counters;
+    counters.breaks = breaks_;
+    return counters;
 }
 
 void LoopbackDevice::Interrupt() {

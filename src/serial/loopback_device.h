@@ -10,7 +10,7 @@
 namespace vellor {
 
 // The built-in "LOOP" device, wired like a loopback plug: what is written comes back as
-// received, DTR drives DSR and CD, RTS drives CTS.
+// received, DTR drives DSR and CD, RTS drives CTS, and a break sent is counted as received.
 class LoopbackDevice final : public SerialDevice {
   public:
     // How many written bytes wait to be read back before writes are held off.
@@ -18,12 +18,14 @@ class LoopbackDevice final : public SerialDevice {
 
     int Configure(const PortConfig& config) override;
     int ReadConfig(PortConfig& config) override;
-    void WriteByte(uint8_t byte) override;
+    WriteResult Write(std::span<const uint8_t> bytes, int timeoutMs) override;
     WaitResult Wait(int timeoutMs) override;
     ReadResult Read(std::span<uint8_t> buffer) override;
     void SetDtr(bool raised) override;
     void SetRts(bool raised) override;
     uint32_t ModemStatus() override;
+    void SendBreak(int ms) override;  // received back as a break
+    std::optional<LineCounters> Counters() override;
     void Interrupt() override;
     void Close() override;
 
@@ -35,6 +37,7 @@ class LoopbackDevice final : public SerialDevice {
     bool dtr_ = false;
     bool rts_ = false;
     bool linesChanged_ = false;  // wakes Wait() so the new lines are sampled at once
+    uint64_t breaks_ = 0;
     bool interrupted_ = false;
     bool closed_ = false;
 };

@@ -4,9 +4,9 @@
 
 namespace vellor {
 
-class PortUi;
+class Host;
 
 // Shows a modem status word (kMs* bits) in the DSR, CTS, CD and RI boxes. UI thread.
-void UpdateModemIndicators(PortUi& ui, uint32_t status);
+void UpdateModemIndicators(Host& host, uint32_t status);
 
 }  // namespace vellor

@@ -4,7 +4,7 @@ namespace vellor {
 
 uint32_t ApplyFlowControl(uint32_t flags, FlowControl choice) {
     // Clear CTS-out, XON/XOFF out and in, and the upper RTS bit; RTS becomes "enable".
-    flags = (flags & 0xFFFFDCFBu) | 0x00001000u;
+    flags = (flags & ~PortConfig::kFlowControlFlags) | PortConfig::kRtsControlEnable;
     switch (choice) {
         case FlowControl::RtsCts:
             flags = (flags & ~PortConfig::kRtsControlMask) | PortConfig::kRtsControlHandshake |

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "base/little_endian.h"
 
 namespace vellor {
 
@@ -39,7 +42,14 @@ class PortConfig {
     static constexpr uint32_t kNull = 1u << 11;
     static constexpr uint32_t kRtsControlMask = 3u << 12;
     static constexpr uint32_t kAbortOnError = 1u << 14;
-    static constexpr uint32_t kRtsControlHandshake = 2u << 12;
+    static constexpr uint32_t kRtsControlEnable = 1u << 12;     // RTS raised while open
+    static constexpr uint32_t kRtsControlHandshake = 2u << 12;  // RTS as a handshake line
+    // The bits the record defines (0-14); the rest are kept as they are.
+    static constexpr uint32_t kDefinedFlags = 0x7FFF;
+    // Binary, parity checking, CTS flow, DTR enabled, continue on XOFF, RTS handshake.
+    static constexpr uint32_t kDefaultFlags = 0x2097;
+    // What a flow-control choice rewrites: CTS flow, XON/XOFF both ways and the upper RTS bit.
+    static constexpr uint32_t kFlowControlFlags = kOutxCtsFlow | kOutX | kInX | (2u << 12);
 
     uint32_t DCBlength() const { return Get32(kOffLength); }
     void SetDCBlength(uint32_t v) { Set32(kOffLength, v); }
@@ -71,12 +81,11 @@ class PortConfig {
 
   private:
     uint32_t Get32(std::size_t off) const {
-        return uint32_t(bytes[off]) | uint32_t(bytes[off + 1]) << 8 |
-               uint32_t(bytes[off + 2]) << 16 | uint32_t(bytes[off + 3]) << 24;
+        return LoadLe32(std::span<const uint8_t, 4>(bytes.data() + off, 4));
     }
     void Set32(std::size_t off, uint32_t v) {
-        for (std::size_t i = 0; i < 4; ++i)
-            bytes[off + i] = uint8_t(v >> (8 * i));
+        const auto le = Le32(v);
+        std::copy(le.begin(), le.end(), bytes.begin() + std::ptrdiff_t(off));
     }
 };
 

@@ -4,19 +4,21 @@
 #include <system_error>
 
 #include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/host.h"
+#include "base/system_reason.h"
+#include "serial/device_names.h"
 #include "serial/modem_indicators.h"
-#include "serial/port_ui.h"
 #include "serial/receive_thread.h"
 #include "serial/serial_device.h"
 
 namespace vellor {
 namespace {
 
-constexpr char kErrorCaption[] = "Error";
 constexpr char kClosedTitle[] = "Vellor";
 
-std::string Reason(int error) {
-    return std::generic_category().message(error);
+void ShowError(Host& host, const char* text, int error) {
+    host.ShowMessage(MessageOwner::MainWindow, text, kErrorCaption, SystemReason(error));
 }
 
 std::shared_ptr<SerialDevice> CurrentDevice(const AppState& state) {
@@ -31,20 +33,20 @@ bool IsCurrent(const AppState& state, const std::weak_ptr<SerialDevice>& device)
 
 // The receive thread's events, carried over to the UI thread. They act only while the device
 // that raised them is still the open one: a late event of a port closed since is dropped.
-ReceiveThread::Events EventsFor(AppState& state, PortUi& ui,
+ReceiveThread::Events EventsFor(AppState& state, Host& host,
                                 const std::shared_ptr<SerialDevice>& device) {
     std::weak_ptr<SerialDevice> weak = device;
     ReceiveThread::Events events;
-    events.modemStatusChanged = [&state, &ui, weak](uint32_t status) {
-        ui.Post([&state, &ui, weak, status] {
-            if (IsCurrent(state, weak)) UpdateModemIndicators(ui, status);
+    events.modemStatusChanged = [&state, &host, weak](uint32_t status) {
+        host.Post([&state, &host, weak, status] {
+            if (IsCurrent(state, weak)) UpdateModemIndicators(host, status);
         });
     };
-    events.deviceLost = [&state, &ui, weak](int error) {
-        ui.Post([&state, &ui, weak, error] {
+    events.deviceLost = [&state, &host, weak](int error) {
+        host.Post([&state, &host, weak, error] {
             if (!IsCurrent(state, weak)) return;  // the user closed it first: nothing to tell
-            ClosePort(state, ui);
-            ui.ShowMessage("ReadPort Failed", kErrorCaption, Reason(error));
+            ClosePort(state, host);
+            ShowError(host, "ReadPort Failed", error);
         });
     };
     return events;
@@ -52,29 +54,29 @@ ReceiveThread::Events EventsFor(AppState& state, PortUi& ui,
 
 }  // namespace
 
-void TogglePort(AppState& state, PortUi& ui) {
+void TogglePort(AppState& state, Host& host) {
     if (state.portOpen || PortIsOpen(state)) {
-        ClosePort(state, ui);
+        ClosePort(state, host);
     } else {
-        OpenPort(state, ui);
+        OpenPort(state, host);
     }
 }
 
-bool OpenPort(AppState& state, PortUi& ui) {
-    return OpenPortWith(state, ui, OpenSerialDevice);
+bool OpenPort(AppState& state, Host& host) {
+    return OpenPortWith(state, host, OpenSerialDevice);
 }
 
-bool OpenPortWith(AppState& state, PortUi& ui, const DeviceOpener& opener) {
+bool OpenPortWith(AppState& state, Host& host, const DeviceOpener& opener) {
     if (PortIsOpen(state)) return true;  // one device at a time
 
     int error = 0;
     std::shared_ptr<SerialDevice> device = opener(state.portName, error);
     if (!device) {
-        ui.ShowMessage("OpenPort Failed", kErrorCaption, Reason(error));
+        ShowError(host, "OpenPort Failed", error);
         return false;
     }
     if (int rejected = device->Configure(state.portConfig)) {
-        ui.ShowMessage("ConfigPort Failed", kErrorCaption, Reason(rejected));
+        ShowError(host, "ConfigPort Failed", rejected);
         device->Close();  // after the message, so the next attempt starts from scratch
         return false;
     }
@@ -83,9 +85,10 @@ bool OpenPortWith(AppState& state, PortUi& ui, const DeviceOpener& opener) {
 
     std::shared_ptr<ReceiveThread> receiver;
     try {
-        receiver = std::make_shared<ReceiveThread>(state, device, EventsFor(state, ui, device));
+        receiver = std::make_shared<ReceiveThread>(state, device, EventsFor(state, host, device));
     } catch (const std::system_error& e) {
-        ui.ShowMessage("CreateReceiveThread Failed", kErrorCaption, e.code().message());
+        host.ShowMessage(MessageOwner::MainWindow, "CreateReceiveThread Failed", kErrorCaption,
+                         e.code().message());
         device->Close();
         return false;
     }
@@ -95,16 +98,16 @@ bool OpenPortWith(AppState& state, PortUi& ui, const DeviceOpener& opener) {
         state.receiveThread = std::move(receiver);
     }
 
-    ui.SetBoxCheck(ModemBox::Dtr, true);
-    ui.SetBoxCheck(ModemBox::Rts, true);
-    UpdateModemIndicators(ui, device->ModemStatus());
-    ui.SetTitle("VL: " + state.portName);
-    ui.SetOpenPortCheck(true);
+    host.SetBoxCheck(ModemBox::Dtr, true);
+    host.SetBoxCheck(ModemBox::Rts, true);
+    UpdateModemIndicators(host, device->ModemStatus());
+    host.SetWindowTitle("VL: " + state.portName);
+    host.SetMenuCheck(kCmdOpenPort, true);
     state.portOpen = 1;
     return true;
 }
 
-void ClosePort(AppState& state, PortUi& ui) {
+void ClosePort(AppState& state, Host& host) {
     std::shared_ptr<SerialDevice> device;
     std::shared_ptr<ReceiveThread> receiver;
     {
@@ -117,8 +120,8 @@ void ClosePort(AppState& state, PortUi& ui) {
     // Wake the receiver and any write held off by the line, then wait for the receiver to end
     // before the descriptor goes: nothing may use it once closed.
     if (device) device->Interrupt();
-    ui.SetBoxCheck(ModemBox::Dtr, false);
-    ui.SetBoxCheck(ModemBox::Rts, false);
+    host.SetBoxCheck(ModemBox::Dtr, false);
+    host.SetBoxCheck(ModemBox::Rts, false);
     if (receiver) receiver->Stop();
     {
         std::lock_guard lock(state.portMutex);
@@ -127,8 +130,8 @@ void ClosePort(AppState& state, PortUi& ui) {
     }
     if (device) device->Close();  // waits for a write in flight on another thread
 
-    ui.SetTitle(kClosedTitle);
-    ui.SetOpenPortCheck(false);
+    host.SetWindowTitle(kClosedTitle);
+    host.SetMenuCheck(kCmdOpenPort, false);
     state.portOpen = 0;
 }
 
@@ -140,13 +143,13 @@ bool PortIsOpen(const AppState& state) {
     return CurrentDevice(state) != nullptr;
 }
 
-void ToggleDtr(AppState& state, PortUi& ui) {
-    const bool raised = ui.BoxChecked(ModemBox::Dtr);
+void ToggleDtr(AppState& state, Host& host) {
+    const bool raised = host.BoxChecked(ModemBox::Dtr);
     if (const auto device = CurrentDevice(state)) device->SetDtr(raised);
 }
 
-void ToggleRts(AppState& state, PortUi& ui) {
-    const bool raised = ui.BoxChecked(ModemBox::Rts);
+void ToggleRts(AppState& state, Host& host) {
+    const bool raised = host.BoxChecked(ModemBox::Rts);
     if (const auto device = CurrentDevice(state)) device->SetRts(raised);
 }
 
@@ -156,10 +159,6 @@ void ApplyPortConfig(AppState& state) {
 
 void ReadPortConfig(AppState& state) {
     if (const auto device = CurrentDevice(state)) device->ReadConfig(state.portConfig);
-}
-
-std::vector<std::string> ListExtraPortNames() {
-    return {std::string(kLoopbackName)};
 }
 
 }  // namespace vellor

@@ -9,7 +9,7 @@
 namespace vellor {
 
 struct AppState;
-class PortUi;
+class Host;
 class SerialDevice;
 
 // Opens a device for a port name; null with `error` (an errno value) on failure.
@@ -17,21 +17,21 @@ using DeviceOpener =
     std::function<std::shared_ptr<SerialDevice>(const std::string& portName, int& error)>;
 
 // The Comm menu's Open Port command (40028): closes the port when open, else opens it. UI thread.
-void TogglePort(AppState& state, PortUi& ui);
+void TogglePort(AppState& state, Host& host);
 
 // Opens portName, applies portConfig, raises DTR and RTS, starts the receive thread, then checks
 // DTR, RTS and the Open Port item, shows the modem lines, sets the title "VL: <portName>" and
 // portOpen. On failure shows "OpenPort Failed", "ConfigPort Failed" or "CreateReceiveThread
 // Failed" (caption "Error", the system's reason as detail), holds no device and changes nothing
 // else. UI thread.
-bool OpenPort(AppState& state, PortUi& ui);
+bool OpenPort(AppState& state, Host& host);
 // The same with another way of opening the device (tests).
-bool OpenPortWith(AppState& state, PortUi& ui, const DeviceOpener& opener);
+bool OpenPortWith(AppState& state, Host& host, const DeviceOpener& opener);
 
 // Wakes and joins the receive thread, unchecks DTR and RTS, closes the device, sets the title
 // "Vellor", unchecks Open Port and clears portOpen. DSR, CTS, CD and RI keep what they show. Does
 // nothing when the port is closed. UI thread (also at shutdown, before the window goes).
-void ClosePort(AppState& state, PortUi& ui);
+void ClosePort(AppState& state, Host& host);
 
 // Writes one byte to the open port, or drops it when no port is open. Any thread; the keyboard
 // and the send thread may call it at the same time, and a byte never reaches a device that is
@@ -44,8 +44,8 @@ bool PortIsOpen(const AppState& state);
 // The DTR (40001) and RTS (40002) box commands: raise the line when the box is now checked, drop
 // it when not; nothing but the box when no port is open. UI thread. (The caller gives the focus
 // back to the view.)
-void ToggleDtr(AppState& state, PortUi& ui);
-void ToggleRts(AppState& state, PortUi& ui);
+void ToggleDtr(AppState& state, Host& host);
+void ToggleRts(AppState& state, Host& host);
 
 // The Communications dialog's OK with the port open: applies portConfig to the device; failures
 // are silent. UI thread.
@@ -53,8 +53,5 @@ void ApplyPortConfig(AppState& state);
 // The Communications dialog opening with the port open: reads the device's settings back into
 // portConfig. UI thread.
 void ReadPortConfig(AppState& state);
-
-// Names the Communications dialog lists after its own entries.
-std::vector<std::string> ListExtraPortNames();
 
 }  // namespace vellor

@@ -1,6 +1,7 @@
 #include "serial/posix_serial_device.h"
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
@@ -9,6 +10,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <mutex>
@@ -99,26 +101,40 @@ int PosixSerialDevice::ReadConfig(PortConfig& config) {
     return 0;
 }
 
-void PosixSerialDevice::WriteByte(uint8_t byte) {
-    if (interrupted_) return;
+WriteResult PosixSerialDevice::Write(std::span<const uint8_t> bytes, int timeoutMs) {
+    WriteResult result;
+    if (interrupted_ || bytes.empty()) return result;
     std::shared_lock lock(fdMutex_);
-    if (fd_ < 0) return;
+    if (fd_ < 0) return result;
     const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(kWriteTimeoutMs);
-    for (;;) {
-        const ssize_t written = write(fd_, &byte, 1);
-        if (written == 1) return;
-        if (written < 0 && errno == EINTR) continue;
-        if (written < 0 && errno != EAGAIN) return;  // the line failed: the byte is dropped
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    while (result.written < bytes.size()) {
+        const ssize_t n = write(fd_, bytes.data() + result.written, bytes.size() - result.written);
+        if (n > 0) {
+            result.written += std::size_t(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN) {
+            result.error = errno;  // the line failed
+            return result;
+        }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return;  // held off too long: dropped
+        if (left.count() <= 0) return result;  // held off too long
         pollfd fds[2] = {{fd_, POLLOUT, 0}, {cancelFd_, POLLIN, 0}};
         const int ready = poll(fds, 2, int(left.count()) + 1);
-        if (ready < 0 && errno != EINTR) return;
-        if (fds[1].revents != 0) return;
-        if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) return;
+        if (ready < 0 && errno != EINTR) {
+            result.error = errno;
+            return result;
+        }
+        if (fds[1].revents != 0) return result;
+        if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {
+            result.error = EIO;
+            return result;
+        }
     }
+    return result;
 }
 
 WaitResult PosixSerialDevice::Wait(int timeoutMs) {
@@ -172,6 +188,29 @@ uint32_t PosixSerialDevice::ModemStatus() {
     if (lines & TIOCM_RNG) status |= kMsRingOn;
     if (lines & TIOCM_CAR) status |= kMsRlsdOn;
     return status;
+}
+
+void PosixSerialDevice::SendBreak(int ms) {
+    std::shared_lock lock(fdMutex_);
+    if (fd_ < 0 || interrupted_) return;
+    if (ioctl(fd_, TIOCSBRK) != 0) return;  // a pseudo-terminal has no break to send
+    pollfd cancel{cancelFd_, POLLIN, 0};
+    poll(&cancel, 1, ms);  // the break lasts `ms`, or until the device is closed
+    ioctl(fd_, TIOCCBRK);
+}
+
+std::optional<LineCounters> PosixSerialDevice::Counters() {
+    std::shared_lock lock(fdMutex_);
+    if (fd_ < 0) return std::nullopt;
+    serial_icounter_struct counts{};
+    if (ioctl(fd_, TIOCGICOUNT, &counts) != 0) return std::nullopt;
+    LineCounters c;
+    c.framing = uint64_t(counts.frame);
+    c.parity = uint64_t(counts.parity);
+    c.overrun = uint64_t(counts.overrun);
+    c.bufferOverrun = uint64_t(counts.buf_overrun);
+    c.breaks = uint64_t(counts.brk);
+    return c;
 }
 
 void PosixSerialDevice::Interrupt() {

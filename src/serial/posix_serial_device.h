@@ -27,12 +27,14 @@ class PosixSerialDevice final : public SerialDevice {
 
     int Configure(const PortConfig& config) override;
     int ReadConfig(PortConfig& config) override;
-    void WriteByte(uint8_t byte) override;
+    WriteResult Write(std::span<const uint8_t> bytes, int timeoutMs) override;
     WaitResult Wait(int timeoutMs) override;
     ReadResult Read(std::span<uint8_t> buffer) override;
     void SetDtr(bool raised) override;
     void SetRts(bool raised) override;
     uint32_t ModemStatus() override;
+    void SendBreak(int ms) override;
+    std::optional<LineCounters> Counters() override;
     void Interrupt() override;
     void Close() override;
 

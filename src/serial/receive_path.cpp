@@ -4,7 +4,7 @@
 #include <array>
 
 #include "app/app_state.h"
-#include "screen/control_bytes.h"
+#include "base/control_bytes.h"
 #include "screen/screen.h"
 
 namespace vellor {

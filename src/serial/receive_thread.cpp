@@ -1,7 +1,5 @@
 #include "serial/receive_thread.h"
 
-#include <unistd.h>
-
 #include <array>
 #include <chrono>
 
@@ -44,7 +42,6 @@ void ReceiveThread::ReportStatus(uint32_t status) {
 }
 
 void ReceiveThread::Run() {
-    tid_ = int(gettid());
     std::array<uint8_t, kChunkSize> buffer;
     using Clock = std::chrono::steady_clock;
     auto lastSample = Clock::now();

@@ -37,9 +37,6 @@ class ReceiveThread {
     // closes it afterwards. Idempotent.
     void Stop();
 
-    // The thread's id in /proc/self/task, for tests that watch its CPU time. 0 until it started.
-    int NativeTid() const { return tid_.load(); }
-
   private:
     void Run();
     void ReportStatus(uint32_t status);
@@ -47,7 +44,6 @@ class ReceiveThread {
     AppState& state_;
     std::shared_ptr<SerialDevice> device_;
     Events events_;
-    std::atomic<int> tid_{0};
     std::atomic<bool> stopRequested_{false};  // ends a drain that a flood would never end
     bool hasReported_ = false;                // receive thread only
     uint32_t lastReported_ = 0;

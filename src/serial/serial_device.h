@@ -2,11 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <span>
-#include <string>
-#include <string_view>
 
 #include "serial/port_config.h"
 
@@ -39,6 +36,21 @@ struct ReadResult {
     int error = 0;  // errno value when Lost
 };
 
+struct WriteResult {
+    std::size_t written = 0;  // bytes the line took, from the front
+    int error = 0;            // errno value when the line failed; 0 when it only held them off
+};
+
+// Line errors a driver has counted since the device was opened.
+struct LineCounters {
+    uint64_t framing = 0;
+    uint64_t parity = 0;
+    uint64_t overrun = 0;        // the UART's own receive register
+    uint64_t bufferOverrun = 0;  // the driver's receive buffer
+    uint64_t breaks = 0;
+    bool operator==(const LineCounters&) const = default;
+};
+
 // One open serial device. Every operation may be called from any thread, concurrently with the
 // others, until Close(); after Close() every operation does nothing (writes are dropped, reads
 // find the device lost). Close() waits for operations in flight, so no byte ever reaches a
@@ -55,9 +67,14 @@ class SerialDevice {
     // every other byte of the record is kept. Returns 0 or an errno value.
     virtual int ReadConfig(PortConfig& config) = 0;
 
+    // Writes bytes in order, waiting at most timeoutMs in all for the line to take them: fewer are
+    // written when the line holds them off that long (flow control), none once Interrupt() was
+    // called, and a failing line ends the write with its error.
+    virtual WriteResult Write(std::span<const uint8_t> bytes, int timeoutMs) = 0;
+
     // Writes one byte, waiting at most kWriteTimeoutMs for the line to accept it; a byte the line
     // does not take in time, or that fails, is dropped silently.
-    virtual void WriteByte(uint8_t byte) = 0;
+    void WriteByte(uint8_t byte) { Write(std::span<const uint8_t>(&byte, 1), kWriteTimeoutMs); }
 
     // Waits up to timeoutMs for received data, a hang-up or Interrupt().
     virtual WaitResult Wait(int timeoutMs) = 0;
@@ -70,26 +87,16 @@ class SerialDevice {
     // The input lines as a kMs* word; 0 when the device cannot tell.
     virtual uint32_t ModemStatus() = 0;
 
+    // Holds the line in the break state for `ms`, then lets it go. Returns at once after
+    // Interrupt(). Call it off the UI thread: it takes as long as the break.
+    virtual void SendBreak(int ms) = 0;
+    // The driver's error counters, or nothing when it keeps none (a pseudo-terminal).
+    virtual std::optional<LineCounters> Counters() = 0;
+
     // Wakes every Wait() and write in progress for good; the device is about to be closed.
     virtual void Interrupt() = 0;
     // Releases the device. Waits for operations in flight; idempotent.
     virtual void Close() = 0;
 };
-
-// The built-in loopback device's name; matched in any case.
-constexpr std::string_view kLoopbackName = "LOOP";
-bool IsLoopbackName(std::string_view portName);
-
-// The path opened for a port name: "COMn" (n >= 1) is /dev/ttyS(n-1), a name without "/" is
-// /dev/<name>, anything else is a path. No path for "COM0" or an empty name.
-std::optional<std::string> DevicePathForPortName(std::string_view portName);
-
-// Opens the device a port name stands for (the loopback device included), exclusively and in raw
-// mode, without applying line settings. On failure returns null with `error` set to an errno.
-std::shared_ptr<SerialDevice> OpenSerialDevice(const std::string& portName, int& error);
-
-// Checks what no device can take: data bits outside 5-8, 1.5 or unknown stop bits, an unknown
-// parity, a zero rate. Returns 0 or EINVAL.
-int CheckLineSettings(const PortConfig& config);
 
 }  // namespace vellor

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/app_state.h"
-#include "app/platform.h"
+#include "app/host.h"
 #include "screen/screen.h"
 #include "serial/port_config.h"
 #include "settings/settings_store.h"
@@ -18,7 +18,8 @@ OptionsValues OpenOptionsDialog(const AppState& state) {
         std::lock_guard lock(state.screenMutex);
         v.rowsText = std::to_string(state.numRows);
         v.columnsText = std::to_string(state.numCols);
-        v.mode = state.displayMode >= 0 && state.displayMode <= 2 ? state.displayMode : -1;
+        const auto mode = int32_t(state.displayMode);
+        v.mode = mode >= 0 && mode <= 2 ? mode : -1;
     }
     v.rxBit7 = state.rxBit7 != 0;
     v.rxCrLf = state.rxCrLf != 0;
@@ -35,7 +36,7 @@ std::string StepSizeText(std::string_view text, int delta, int max) {
     return std::to_string(((current + delta) % range + range) % range);
 }
 
-OptionsOutcome AcceptOptionsDialog(AppState& state, SettingsBackend& settings, Platform& platform,
+OptionsOutcome AcceptOptionsDialog(AppState& state, SettingsBackend& settings, Host& host,
                                    const OptionsValues& v) {
     const int32_t rows = TextToNumber(v.rowsText);
     const int32_t cols = TextToNumber(v.columnsText);
@@ -46,10 +47,10 @@ OptionsOutcome AcceptOptionsDialog(AppState& state, SettingsBackend& settings, P
         state.numRows = uint16_t(rows);
         state.numCols = uint16_t(cols);
     }
-    if (sizeChanged && AllocateScreen(state, platform) != 0) {
+    if (sizeChanged && AllocateScreen(state, host) != 0) {
         FitBufferToView(state);
-        if (AllocateScreen(state, platform) != 0) {
-            platform.DestroyMainWindow();
+        if (AllocateScreen(state, host) != 0) {
+            host.DestroyMainWindow();
             return OptionsOutcome::ProgramEnded;
         }
     }
@@ -65,9 +66,10 @@ OptionsOutcome AcceptOptionsDialog(AppState& state, SettingsBackend& settings, P
         // The mode changes and the screen clears under one hold of the lock, so no byte arriving
         // meanwhile is drawn in the new mode over the old content.
         std::lock_guard lock(state.screenMutex);
-        if (state.displayMode != v.mode) {
-            state.displayMode = v.mode;
-            if (v.mode == 0) state.escapeState = 0;
+        const auto mode = DisplayMode(v.mode);
+        if (state.displayMode != mode) {
+            state.displayMode = mode;
+            if (mode == DisplayMode::Text) state.escapeState = EscapeState::Normal;
             ClearScreenLocked(state);
         }
     }

@@ -8,7 +8,7 @@ namespace vellor {
 
 struct AppState;
 class SettingsBackend;
-class Platform;
+class Host;
 
 // Limits of the arrow buttons beside the size fields; typed text is not bound by them.
 inline constexpr int kMaxRowsStep = 9999;
@@ -40,7 +40,7 @@ enum class OptionsOutcome { Applied, ProgramEnded };
 // OK: applies the size (reallocating the screen, with one retry at the view's size and the end of
 // the program if that fails too), the data options and the display mode (clearing the screen when
 // it changes), then saves the display group.
-OptionsOutcome AcceptOptionsDialog(AppState& state, SettingsBackend& settings, Platform& platform,
+OptionsOutcome AcceptOptionsDialog(AppState& state, SettingsBackend& settings, Host& host,
                                    const OptionsValues& values);
 
 }  // namespace vellor

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/ascii.h"
 #include "settings/reg_value_text.h"
 
 namespace vellor {
@@ -12,22 +13,6 @@ namespace {
 constexpr std::string_view kBlanks = " \t";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kOldHeader = "REGEDIT4";
-
-std::string_view TrimBlanks(std::string_view s) {
-    const auto first = s.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) return {};
-    return s.substr(first, s.find_last_not_of(kBlanks) - first + 1);
-}
-
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return LowerAscii(x) == LowerAscii(y);
-           });
-}
 
 std::string LowerName(std::string_view name) {
     std::string lower(name);
@@ -109,7 +94,7 @@ RegDocument RegDocument::Parse(std::string_view text) {
         const std::string_view logical = TrimBlanks(joined);
         if (logical.size() >= 2 && logical.front() == '[' && logical.back() == ']') {
             line.sectionHeader = true;
-            inKey = EqualNoCase(logical.substr(1, logical.size() - 2), kKeyPath);
+            inKey = EqualsIgnoringAsciiCase(logical.substr(1, logical.size() - 2), kKeyPath);
         } else if (inKey) {
             if (auto parts = SplitValueLine(logical)) {
                 line.name = std::move(parts->name);
@@ -155,7 +140,7 @@ void RegDocument::EnsureKey() {
 
 const RegValue* RegDocument::Find(std::string_view name) const {
     for (auto it = lines_.rbegin(); it != lines_.rend(); ++it) {
-        if (it->value && EqualNoCase(*it->name, name)) return &*it->value;
+        if (it->value && EqualsIgnoringAsciiCase(*it->name, name)) return &*it->value;
     }
     return nullptr;
 }
@@ -176,7 +161,9 @@ bool RegDocument::Set(std::string_view name, uint32_t type, std::span<const uint
     line.name = std::string(name);
     line.value = RegValue{type, {bytes.begin(), bytes.end()}};
 
-    const auto sameName = [&](const Line& l) { return l.name && EqualNoCase(*l.name, name); };
+    const auto sameName = [&](const Line& l) {
+        return l.name && EqualsIgnoringAsciiCase(*l.name, name);
+    };
     const auto first = std::find_if(lines_.begin(), lines_.end(), sameName);
     if (first != lines_.end()) {
         *first = std::move(line);

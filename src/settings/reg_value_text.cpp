@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "base/ascii.h"
+#include "base/little_endian.h"
 #include "settings/settings_backend.h"
 #include "settings/text_encoding.h"
 
@@ -10,22 +12,6 @@ namespace vellor {
 namespace {
 
 constexpr std::string_view kBlanks = " \t";
-
-std::string_view TrimBlanks(std::string_view s) {
-    const auto first = s.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) return {};
-    return s.substr(first, s.find_last_not_of(kBlanks) - first + 1);
-}
-
-bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-    if (s.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        char c = s[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != prefix[i]) return false;
-    }
-    return true;
-}
 
 // Reads a quoted text with \\ and \" escapes starting at s[0] == '"'. On success returns the text
 // and sets `consumed` to the characters used, closing quote included.
@@ -114,6 +100,12 @@ std::optional<std::string> QuotableText(std::span<const uint8_t> bytes) {
 
 }  // namespace
 
+std::string_view TrimBlanks(std::string_view s) {
+    const auto first = s.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) return {};
+    return s.substr(first, s.find_last_not_of(kBlanks) - first + 1);
+}
+
 std::optional<ValueLineParts> SplitValueLine(std::string_view line) {
     line = TrimBlanks(line);
     std::size_t consumed = 0;
@@ -135,22 +127,20 @@ std::optional<RegValue> ParseValueData(std::string_view data) {
         if (!units) return std::nullopt;
         return RegValue{SettingsBackend::kRegSz, RegSzBytes(*units)};
     }
-    if (StartsWithNoCase(data, "dword:")) {
+    if (StartsWithIgnoringAsciiCase(data, "dword:")) {
         uint32_t number = 0;
         // Exactly the eight digits regedit writes: a cut-off number must not pass as a smaller one.
         const std::string_view digits = data.substr(6);
         if (digits.size() != 8 || !ParseHexNumber(digits, 8, number)) return std::nullopt;
-        RegValue value{SettingsBackend::kRegDword, {}};
-        for (int i = 0; i < 4; ++i)
-            value.bytes.push_back(static_cast<uint8_t>(number >> (8 * i)));
-        return value;
+        const auto bytes = Le32(number);
+        return RegValue{SettingsBackend::kRegDword, {bytes.begin(), bytes.end()}};
     }
-    if (StartsWithNoCase(data, "hex:")) {
+    if (StartsWithIgnoringAsciiCase(data, "hex:")) {
         auto bytes = ParseHexList(data.substr(4));
         if (!bytes) return std::nullopt;
         return RegValue{SettingsBackend::kRegBinary, std::move(*bytes)};
     }
-    if (StartsWithNoCase(data, "hex(")) {
+    if (StartsWithIgnoringAsciiCase(data, "hex(")) {
         const auto close = data.find("):");
         uint32_t type = 0;
         if (close == std::string_view::npos ||
@@ -170,8 +160,7 @@ std::string FormatValueLine(std::string_view name, const RegValue& value) {
         if (auto text = QuotableText(value.bytes)) return line + Quote(*text);
     }
     if (value.type == SettingsBackend::kRegDword && value.bytes.size() == 4) {
-        const uint32_t number = value.bytes[0] | value.bytes[1] << 8 | value.bytes[2] << 16 |
-                                static_cast<uint32_t>(value.bytes[3]) << 24;
+        const uint32_t number = LoadLe32(std::span<const uint8_t, 4>(value.bytes.data(), 4));
         return line + "dword:" + HexNumber(number, 8);
     }
     if (value.type == SettingsBackend::kRegBinary) return line + "hex:" + HexList(value.bytes);

@@ -8,6 +8,10 @@
 
 namespace vellor {
 
+// The text without the blanks and tabs at either end, which regedit's files allow around a
+// line's parts.
+std::string_view TrimBlanks(std::string_view s);
+
 // The parts of a value line, `"Name"=data`: the unescaped name and the data text after "=".
 struct ValueLineParts {
     std::string name;

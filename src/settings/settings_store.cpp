@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "app/app_state.h"
+#include "base/little_endian.h"
 #include "settings/settings_backend.h"
 #include "settings/text_encoding.h"
 
@@ -40,7 +41,7 @@ uint32_t FetchFlag(AppState& s) {
 }
 template <auto Field>
 void StorePlain(AppState& s, uint32_t v) {
-    s.*Field = static_cast<int32_t>(v);
+    s.*Field = static_cast<std::remove_reference_t<decltype(s.*Field)>>(static_cast<int32_t>(v));
 }
 template <auto Field>
 uint32_t FetchPlain(AppState& s) {
@@ -90,15 +91,12 @@ class OpenKey {
 bool QueryDword(SettingsBackend& backend, const char* name, uint32_t& value) {
     std::array<uint8_t, 4> bytes{};
     if (backend.QueryValue(name, bytes) != bytes.size()) return false;
-    value = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+    value = LoadLe32(bytes);
     return true;
 }
 
 void SetDword(SettingsBackend& backend, const char* name, uint32_t value) {
-    const std::array<uint8_t, 4> bytes = {
-        static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-        static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
-    backend.SetValue(name, SettingsBackend::kRegDword, bytes);
+    backend.SetValue(name, SettingsBackend::kRegDword, Le32(value));
 }
 
 template <std::size_t N>
@@ -174,7 +172,7 @@ void SavePortSettings(AppState& state, SettingsBackend& backend) {
 void SetDisplayDefaults(AppState& state) {
     {
         std::lock_guard lock(state.screenMutex);
-        state.displayMode = 0;
+        state.displayMode = DisplayMode::Text;
     }
     state.rxBit7.store(0);
     state.rxCrLf.store(0);
@@ -183,12 +181,12 @@ void SetDisplayDefaults(AppState& state) {
     state.controlBar = 0;
     state.txCapture.store(0);
     state.rxCapture.store(1);
-    state.hexInput = 0;
+    state.hexInput = HexEntry::Off;
 }
 
 void SetBarDefaults(AppState& state) {
     state.controlBar = 0;
-    state.hexInput = 0;
+    state.hexInput = HexEntry::Off;
 }
 
 }  // namespace vellor

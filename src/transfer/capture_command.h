@@ -1,11 +1,16 @@
 #pragma once
 
-#include "app/platform.h"
+#include <string>
+#include <vector>
+
+#include "app/host.h"
 
 namespace vellor {
 
 struct AppState;
-class TransferUi;
+
+// The file types both file choosers offer, in this order.
+const std::vector<std::string>& TransferFilters();
 
 // What the Capture to File chooser asks for: a file to save into, empty name, the usual folder.
 FileRequest CaptureFileRequest();
@@ -16,10 +21,10 @@ FileRequest CaptureFileRequest();
 // be stored), clears `capturing` and unchecks the item. A capture whose write fails stops by
 // itself: the item is unchecked and "WriteLogFile Failed" says why and what the file holds. UI
 // thread.
-void ToggleCapture(AppState& state, TransferUi& ui);
+void ToggleCapture(AppState& state, Host& host);
 
 // Closes an open capture as the main window goes, with "CloseLogFile Failed" when that fails. The
 // menu is left alone. UI thread.
-void CloseCaptureAtShutdown(AppState& state, TransferUi& ui);
+void CloseCaptureAtShutdown(AppState& state, Host& host);
 
 }  // namespace vellor

@@ -6,15 +6,13 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <system_error>
+
+#include "base/system_reason.h"
+#include "transfer/file_open.h"
 
 namespace vellor {
 
 namespace {
-
-std::string Reason(int error) {
-    return std::generic_category().message(error);
-}
 
 // write() that never raises a signal: a reader that went away gives EPIPE, a file size limit
 // EFBIG, instead of ending the program.
@@ -41,8 +39,9 @@ ssize_t WriteWithoutSignals(int fd, const uint8_t* data, std::size_t size) {
 
 std::string DescribeCaptureFailure(const CaptureFailure& f) {
     // A pipe or terminal that would block is one whose reader is not keeping up.
-    const std::string reason =
-        f.error == EAGAIN ? std::string("The capture target is not taking data") : Reason(f.error);
+    const std::string reason = f.error == EAGAIN
+                                   ? std::string("The capture target is not taking data")
+                                   : SystemReason(f.error);
     if (f.regularFile) {
         return reason + ". The capture has stopped; " + f.path + " holds " +
                std::to_string(f.bytesHeld) + " bytes.";
@@ -56,22 +55,16 @@ CaptureFile::~CaptureFile() {
 
 FileStatus CaptureFile::Open(const std::string& path, FailureHandler onFailure) {
     std::lock_guard lock(mutex_);
-    if (fd_ >= 0 || stoppedBy_ != 0) return FileStatus::Failure(Reason(EBUSY));
+    if (fd_ >= 0 || stoppedBy_ != 0) return FileStatus::Failure(SystemReason(EBUSY));
     // Opened without waiting: a named pipe with no reader would otherwise hold the UI thread
     // forever (it fails at once instead).
-    const int fd =
-        open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
-    if (fd < 0) return FileStatus::Failure(Reason(errno));
     struct stat info {};
-    if (fstat(fd, &info) != 0) {
-        const int error = errno;
-        close(fd);
-        return FileStatus::Failure(Reason(error));
-    }
+    const int fd = OpenWithoutWaiting(path, O_WRONLY | O_APPEND | O_CREAT, info);
+    if (fd < 0) return FileStatus::Failure(SystemReason(errno));
     // A regular file is written as usual; anything else keeps its writes non-blocking, so a
     // reader that stops reading ends the capture instead of stopping the program.
     regularFile_ = S_ISREG(info.st_mode);
-    if (regularFile_) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (regularFile_) MakeBlocking(fd);
     fd_ = fd;
     path_ = path;
     buffer_.clear();
@@ -128,7 +121,7 @@ FileStatus CaptureFile::Close() {
     const int closed = close(fd_);
     const int error = errno;
     fd_ = -1;
-    if (closed != 0 && error != EINTR) return FileStatus::Failure(Reason(error));
+    if (closed != 0 && error != EINTR) return FileStatus::Failure(SystemReason(error));
     return FileStatus::Success();
 }
 

@@ -12,30 +12,26 @@
 
 #include "app/app_state.h"
 #include "app/command_ids.h"
-#include "transfer/transfer_ui.h"
+#include "app/host.h"
+#include "base/system_reason.h"
+#include "transfer/capture_command.h"
+#include "transfer/file_open.h"
 
 namespace vellor {
 namespace {
 
-constexpr char kErrorCaption[] = "Error";
-
-std::string Reason(int error) {
-    return std::generic_category().message(error != 0 ? error : EIO);
-}
-
 // Opens without waiting (a named pipe with no writer would hold the UI thread forever) and
 // refuses a folder, whose reads could only fail.
 std::FILE* OpenForSending(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
     struct stat info {};
-    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-        const int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
+    const int fd = OpenWithoutWaiting(path, O_RDONLY, info);
+    if (fd < 0) return nullptr;
+    if (S_ISDIR(info.st_mode)) {
         ::close(fd);
-        errno = error;
+        errno = EISDIR;
         return nullptr;
     }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    MakeBlocking(fd);
     std::FILE* file = fdopen(fd, "rb");
     if (!file) {
         const int error = errno;
@@ -45,35 +41,35 @@ std::FILE* OpenForSending(const std::string& path) {
     return file;
 }
 
-void StopSend(AppState& state, TransferUi& ui) {
+void StopSend(AppState& state, Host& host) {
     state.sending = 0;
     if (state.sendFile) state.sendFile->Stop();
-    ui.SetMenuCheck(kCmdSend, false);
+    host.SetMenuCheck(kCmdSend, false);
 }
 
-void StartSend(AppState& state, TransferUi& ui, const SendHooks& hooks) {
-    const std::optional<std::string> path = ui.ChooseFile(SendFileRequest());
+void StartSend(AppState& state, Host& host, const SendHooks& hooks) {
+    const std::optional<std::string> path = host.ChooseFile(SendFileRequest());
     if (!path) return;
     errno = 0;
     std::FILE* file = hooks.open(*path);
     if (!file) {
-        ui.ShowMessage(MessageOwner::MainWindow, "OpenSendFile Failed", kErrorCaption,
-                       Reason(errno));
+        host.ShowMessage(MessageOwner::MainWindow, "OpenSendFile Failed", kErrorCaption,
+                         SystemReason(errno));
         return;
     }
-    auto job = std::make_shared<SendJob>(state, ui, file, state.sendFile);
+    auto job = std::make_shared<SendJob>(state, host, file, state.sendFile);
     state.sending = 1;  // before the thread exists: it tests the flag at once
     try {
         job->Start(hooks.launch);
     } catch (const std::system_error& e) {
         state.sending = 0;
         job.reset();  // closes the file it was given
-        ui.ShowMessage(MessageOwner::MainWindow, "CreateSendThread Failed", kErrorCaption,
-                       e.code().message());
+        host.ShowMessage(MessageOwner::MainWindow, "CreateSendThread Failed", kErrorCaption,
+                         e.code().message());
         return;
     }
     state.sendFile = std::move(job);
-    ui.SetMenuCheck(kCmdSend, true);
+    host.SetMenuCheck(kCmdSend, true);
 }
 
 }  // namespace
@@ -92,15 +88,15 @@ FileRequest SendFileRequest() {
     return request;
 }
 
-void ToggleSend(AppState& state, TransferUi& ui) {
-    ToggleSendWith(state, ui, DefaultSendHooks());
+void ToggleSend(AppState& state, Host& host) {
+    ToggleSendWith(state, host, DefaultSendHooks());
 }
 
-void ToggleSendWith(AppState& state, TransferUi& ui, const SendHooks& hooks) {
+void ToggleSendWith(AppState& state, Host& host, const SendHooks& hooks) {
     if (state.sending.load() != 0) {
-        StopSend(state, ui);
+        StopSend(state, host);
     } else {
-        StartSend(state, ui, hooks);
+        StartSend(state, host, hooks);
     }
 }
 

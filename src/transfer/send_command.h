@@ -4,13 +4,12 @@
 #include <functional>
 #include <string>
 
-#include "app/platform.h"
+#include "app/host.h"
 #include "transfer/send_job.h"
 
 namespace vellor {
 
 struct AppState;
-class TransferUi;
 
 // Opens the chosen file for reading; null with errno set when it cannot be.
 using SendFileOpener = std::function<std::FILE*(const std::string& path)>;
@@ -31,8 +30,8 @@ FileRequest SendFileRequest();
 // ("OpenSendFile Failed"), sets `sending`, starts the send thread ("CreateSendThread Failed",
 // with the file closed and `sending` cleared again) and checks the item; the thread unchecks it
 // when it ends by itself, always after this check. UI thread.
-void ToggleSend(AppState& state, TransferUi& ui);
-void ToggleSendWith(AppState& state, TransferUi& ui, const SendHooks& hooks);
+void ToggleSend(AppState& state, Host& host);
+void ToggleSendWith(AppState& state, Host& host, const SendHooks& hooks);
 
 // Stops a send as the main window goes: clears `sending`, gives up any message the send thread
 // waits on and waits for the thread to end (at most the byte in hand; close the port first so

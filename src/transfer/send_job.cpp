@@ -6,23 +6,15 @@
 
 #include "app/app_state.h"
 #include "app/command_ids.h"
-#include "screen/control_bytes.h"
+#include "app/host.h"
+#include "base/control_bytes.h"
+#include "base/system_reason.h"
 #include "screen/screen.h"
 #include "serial/port_connection.h"
-#include "transfer/transfer_ui.h"
 
 namespace vellor {
-namespace {
-
-std::string Reason(int error) {
-    return std::generic_category().message(error != 0 ? error : EIO);
-}
-
-}  // namespace
-
-SendJob::SendJob(AppState& state, TransferUi& ui, std::FILE* file,
-                 std::shared_ptr<SendJob> previous)
-    : state_(state), ui_(ui), file_(file), previous_(std::move(previous)) {}
+SendJob::SendJob(AppState& state, Host& host, std::FILE* file, std::shared_ptr<SendJob> previous)
+    : state_(state), host_(host), file_(file), previous_(std::move(previous)) {}
 
 SendJob::~SendJob() {
     if (thread_.joinable()) {
@@ -69,7 +61,7 @@ void SendJob::Run() {
         if (std::fread(&byte, 1, 1, file_) != 1) {
             // A file shortened meanwhile ends early without a system error of its own.
             const std::string reason =
-                std::ferror(file_) ? Reason(errno) : "Unexpected end of file";
+                std::ferror(file_) ? SystemReason(errno) : "Unexpected end of file";
             ShowAndWait(MessageOwner::View, "ReadFile Failed", "Vellor Error", reason);
             break;
         }
@@ -79,7 +71,7 @@ void SendJob::Run() {
     CloseFile();
     // Ended by itself (file sent, read failed, size unknown): the UI thread clears the flag and
     // the mark after the command's own check, since posted tasks run after the command returned.
-    if (KeepSending()) ui_.Post([self = shared_from_this()] { self->Complete(); });
+    if (KeepSending()) host_.Post([self = shared_from_this()] { self->Complete(); });
 }
 
 void SendJob::AwaitPreviousRun() {
@@ -122,7 +114,8 @@ void SendJob::SendByte(uint8_t byte) {
 void SendJob::CloseFile() {
     std::FILE* file = std::exchange(file_, nullptr);
     if (std::fclose(file) != 0) {
-        ShowAndWait(MessageOwner::MainWindow, "SendFileClose Failed", "Error", Reason(errno));
+        ShowAndWait(MessageOwner::MainWindow, "SendFileClose Failed", kErrorCaption,
+                    SystemReason(errno));
     }
 }
 
@@ -133,9 +126,9 @@ void SendJob::ShowAndWait(MessageOwner owner, const char* text, const char* capt
         if (cancelled_) return;
         dismissed_ = false;
     }
-    ui_.Post([self = shared_from_this(), owner, text, caption, detail = std::move(detail)] {
+    host_.Post([self = shared_from_this(), owner, text, caption, detail = std::move(detail)] {
         if (self->Cancelled()) return;  // the window is going: nobody is left to answer
-        self->ui_.ShowMessage(owner, text, caption, detail);
+        self->host_.ShowMessage(owner, text, caption, detail);
         self->Dismissed();
     });
     std::unique_lock lock(mutex_);
@@ -160,7 +153,7 @@ void SendJob::Complete() {
     // A stop, or a newer run, already owns the flag and the mark.
     if (state_.sendFile.get() != this || state_.sending.load() == 0) return;
     state_.sending = 0;
-    ui_.SetMenuCheck(kCmdSend, false);
+    host_.SetMenuCheck(kCmdSend, false);
 }
 
 }  // namespace vellor

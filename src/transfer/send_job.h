@@ -10,12 +10,11 @@
 #include <string>
 #include <thread>
 
-#include "app/platform.h"
+#include "app/host.h"
 
 namespace vellor {
 
 struct AppState;
-class TransferUi;
 
 // Starts a thread running `body`; throws std::system_error when no thread can be made.
 using ThreadLauncher = std::function<std::thread(std::function<void()> body)>;
@@ -31,7 +30,7 @@ using ThreadLauncher = std::function<std::thread(std::function<void()> body)>;
 class SendJob : public std::enable_shared_from_this<SendJob> {
   public:
     // Takes ownership of `file`, open for reading. `previous` is the run before this one, if any.
-    SendJob(AppState& state, TransferUi& ui, std::FILE* file, std::shared_ptr<SendJob> previous);
+    SendJob(AppState& state, Host& host, std::FILE* file, std::shared_ptr<SendJob> previous);
     ~SendJob();
     SendJob(const SendJob&) = delete;
     SendJob& operator=(const SendJob&) = delete;
@@ -65,7 +64,7 @@ class SendJob : public std::enable_shared_from_this<SendJob> {
     void Complete();
 
     AppState& state_;
-    TransferUi& ui_;
+    Host& host_;
     std::FILE* file_;  // the send thread's alone once started
     std::atomic<bool> active_{true};
     std::thread thread_;

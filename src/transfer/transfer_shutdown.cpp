@@ -5,10 +5,10 @@
 
 namespace vellor {
 
-void ShutdownTransfers(AppState& state, TransferUi& ui) {
+void ShutdownTransfers(AppState& state, Host& host) {
     // The send goes first, so no message of its own can come up after the capture's.
     StopSendingAtShutdown(state);
-    CloseCaptureAtShutdown(state, ui);
+    CloseCaptureAtShutdown(state, host);
 }
 
 }  // namespace vellor

@@ -1,230 +1,162 @@
-#include "app/commands.h"
-
-#include <gmock/gmock.h>
+// Command routing, the commands of the shell, and the main window's layout arithmetic.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <mutex>
-#include <string>
-#include <vector>
-
-#include "app/app_state.h"
 #include "app/command_ids.h"
-#include "app/recording_shell_host.h"
-#include "screen/screen.h"
-#include "support/recording_platform.h"
+#include "app/commands.h"
+#include "app/main_layout.h"
+#include "support/fake_settings.h"
+#include "support/screen_fixture.h"
 
-namespace vellor {
+namespace vellor::testing {
 namespace {
 
-using ::testing::ElementsAre;
-using ::testing::ElementsAreArray;
-using ::testing::IsEmpty;
-using Strings = std::vector<std::string>;
-
-struct RouteCase {
-    int id;
-    Strings calls;
-};
-
-class RoutingTest : public ::testing::TestWithParam<RouteCase> {};
-
-TEST_P(RoutingTest, RoutesTheCommandToItsHandler) {
-    AppState state;
-    testing::RecordingShellHost host;
-    DispatchCommand(state, host, GetParam().id);
-    EXPECT_THAT(host.calls, ElementsAreArray(GetParam().calls));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, RoutingTest,
-    ::testing::Values(
-        RouteCase{kCmdDtr, {"dtr", "focus"}}, RouteCase{kCmdRts, {"rts", "focus"}},
-        RouteCase{kCmdDsr, {"focus"}}, RouteCase{kCmdCts, {"focus"}}, RouteCase{kCmdCd, {"focus"}},
-        RouteCase{kCmdRi, {"focus"}}, RouteCase{kCmdExit, {"destroy"}},
-        RouteCase{kCmdAbout, {"message main About Vellor|" + AboutText() + "|"}},
-        RouteCase{kCmdProperties, {"comm dialog"}}, RouteCase{kCmdOpenPort, {"open port"}},
-        RouteCase{kCmdOptions, {"options dialog"}}, RouteCase{kCmdCapture, {"capture"}},
-        RouteCase{kCmdSend, {"send"}},
-        // Outside the range, and unused identifiers inside it.
-        RouteCase{0, {}}, RouteCase{40000, {}}, RouteCase{40057, {}}, RouteCase{-40001, {}},
-        RouteCase{40001 + 65536, {}}, RouteCase{40007, {}}, RouteCase{40012, {}},
-        RouteCase{40020, {}}, RouteCase{40022, {}}, RouteCase{40027, {}}, RouteCase{40029, {}},
-        RouteCase{40041, {}}, RouteCase{40043, {}}, RouteCase{40049, {}}, RouteCase{40051, {}},
-        RouteCase{40054, {}}));
-
-TEST(RoutingTest, UnusedIdentifiersInRangeChangeNoState) {
+// What each command asks of the window, in order; identifiers outside the range and unused ones
+// inside it do nothing at all.
+TEST(Commands, RouteToTheirHandlers) {
+    const std::pair<int, std::vector<std::string>> routes[] = {{kCmdDtr, {"focus"}},
+                                                               {kCmdRts, {"focus"}},
+                                                               {kCmdDsr, {"focus"}},
+                                                               {kCmdRi, {"focus"}},
+                                                               {kCmdExit, {"destroy"}},
+                                                               {kCmdProperties, {"comm dialog"}},
+                                                               {kCmdOptions, {"options dialog"}}};
+    for (const auto& [id, calls] : routes) {
+        auto state = MakeScreen(5, 5);
+        FakeHost host;
+        FakeSettings settings;
+        DispatchCommand(*state, host, settings, id);
+        EXPECT_EQ(host.calls, calls) << id;
+    }
     const std::vector<int> used = {40001, 40002, 40003, 40004, 40005, 40006, 40008, 40009, 40010,
                                    40011, 40021, 40028, 40042, 40050, 40052, 40053, 40055, 40056};
+    for (int id : {0, 40000, 40057, -40001, 40001 + 65536, 1048}) {
+        auto state = MakeScreen(5, 5);
+        FakeHost host;
+        FakeSettings settings;
+        DispatchCommand(*state, host, settings, id);
+        EXPECT_TRUE(host.calls.empty() && host.messages.empty()) << id;
+    }
     for (int id = kCmdFirst; id <= kCmdLast; ++id) {
         if (std::find(used.begin(), used.end(), id) != used.end()) continue;
         AppState state;
-        testing::RecordingShellHost host;
-        DispatchCommand(state, host, id);
-        EXPECT_THAT(host.calls, IsEmpty()) << id;
-        EXPECT_EQ(state.fontHeight, 14) << id;
-        EXPECT_EQ(state.controlBar, 0) << id;
-        EXPECT_EQ(state.hexInput, 0) << id;
+        FakeHost host;
+        FakeSettings settings;
+        DispatchCommand(state, host, settings, id);
+        EXPECT_TRUE(host.calls.empty() && settings.writes.empty()) << id;
+        EXPECT_EQ(state.fontHeight, 14);
     }
-}
-
-TEST(AboutTest, NamesTheProductAndVersion) {
-    EXPECT_NE(AboutText().find("Vellor"), std::string::npos);
-    EXPECT_NE(AboutText().find("v1.1"), std::string::npos);
-    EXPECT_STREQ(kAboutCaption, "About Vellor");
-}
-
-struct ZoomCase {
-    int from;
-    bool zoomIn;
-    int to;
-    bool inChecked;
-    bool outChecked;
-};
-
-class ZoomStepTest : public ::testing::TestWithParam<ZoomCase> {};
-
-TEST_P(ZoomStepTest, StepsRoundsAndClamps) {
-    const ZoomCase& c = GetParam();
-    const ZoomStep step = NextZoom(c.from, c.zoomIn);
-    EXPECT_EQ(step.fontHeight, c.to);
-    EXPECT_EQ(step.zoomInChecked, c.inChecked);
-    EXPECT_EQ(step.zoomOutChecked, c.outChecked);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, ZoomStepTest,
-    ::testing::Values(ZoomCase{14, true, 16, false, false}, ZoomCase{16, true, 18, false, false},
-                      ZoomCase{18, true, 21, false, false}, ZoomCase{21, true, 22, false, false},
-                      ZoomCase{22, true, 24, false, false}, ZoomCase{24, true, 27, true, false},
-                      ZoomCase{27, true, 27, true, false}, ZoomCase{13, true, 14, false, false},
-                      ZoomCase{15, true, 16, false, false}, ZoomCase{23, true, 24, false, false},
-                      ZoomCase{27, false, 24, false, false}, ZoomCase{24, false, 22, false, false},
-                      ZoomCase{22, false, 21, false, false}, ZoomCase{21, false, 18, false, false},
-                      ZoomCase{18, false, 16, false, false}, ZoomCase{16, false, 14, false, false},
-                      ZoomCase{14, false, 13, false, true}, ZoomCase{13, false, 13, false, true},
-                      ZoomCase{15, false, 13, false, true}, ZoomCase{17, false, 14, false, false}));
-
-std::vector<int> ZoomSequence(bool zoomIn, int from, int steps) {
     AppState state;
-    state.fontHeight = from;
-    testing::RecordingShellHost host;
+    FakeHost host;
+    FakeSettings settings;
+    DispatchCommand(state, host, settings, kCmdAbout);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].caption, "About Vellor");
+    EXPECT_TRUE(host.messages[0].text.starts_with("Vellor v1.1"));
+}
+
+// Zoom rounds an odd size down to even, steps by two, skips 20 and stops at 13 and 27, checking
+// the item at a limit; each step measures, refreshes the bars, repaints, traces and rebuilds
+// the caret.
+TEST(Commands, ZoomStepsRoundAndClamp) {
+    const struct {
+        int from;
+        bool in;
+        int to;
+        bool inMark, outMark;
+    } steps[] = {
+        {14, true, 16, false, false},  {18, true, 21, false, false}, {21, true, 22, false, false},
+        {24, true, 27, true, false},   {27, true, 27, true, false},  {13, true, 14, false, false},
+        {15, true, 16, false, false},  {23, true, 24, false, false}, {22, false, 21, false, false},
+        {21, false, 18, false, false}, {14, false, 13, false, true}, {15, false, 13, false, true},
+        {17, false, 14, false, false}};
+    for (const auto& s : steps) {
+        const ZoomStep step = NextZoom(s.from, s.in);
+        EXPECT_EQ(step.fontHeight, s.to) << s.from << (s.in ? " in" : " out");
+        EXPECT_EQ(step.zoomInChecked, s.inMark) << s.from;
+        EXPECT_EQ(step.zoomOutChecked, s.outMark) << s.from;
+    }
+    auto state = MakeScreen(5, 5);
+    state->fontHeight = 24;
+    FakeHost host;
+    FakeSettings settings;
+    DispatchCommand(*state, host, settings, kCmdZoomIn);
+    EXPECT_EQ(host.calls,
+              (std::vector<std::string>{"check 40055 0", "check 40056 0", "check 40055 1",
+                                        "metrics", "scrollbars", "trace 27 : size", "caret"}));
+    EXPECT_TRUE(TakeDamage(*state).WholeView());
     std::vector<int> sizes;
-    for (int i = 0; i < steps; ++i) {
-        DispatchCommand(state, host, zoomIn ? kCmdZoomIn : kCmdZoomOut);
-        sizes.push_back(state.fontHeight);
+    for (int i = 0; i < 9; ++i) {
+        DispatchCommand(*state, host, settings, kCmdZoomOut);
+        sizes.push_back(state->fontHeight);
     }
-    return sizes;
+    EXPECT_EQ(sizes, (std::vector<int>{24, 22, 21, 18, 16, 14, 13, 13, 13}));
 }
 
-TEST(ZoomTest, SequencesFromTheStartAndFromTheTop) {
-    EXPECT_THAT(ZoomSequence(true, 14, 8), ElementsAre(16, 18, 21, 22, 24, 27, 27, 27));
-    EXPECT_THAT(ZoomSequence(false, 27, 9), ElementsAre(24, 22, 21, 18, 16, 14, 13, 13, 13));
-}
-
-TEST(ZoomTest, ClearsBothMarksMeasuresTracesAndRebuildsTheCaret) {
-    AppState state;
-    state.fontHeight = 24;
-    testing::RecordingShellHost host;
-    DispatchCommand(state, host, kCmdZoomIn);
-    EXPECT_THAT(host.calls, ElementsAre("check 40055 0", "check 40056 0", "check 40055 1",
-                                        "metrics", "scrollbars", "trace 27 : size", "caret"));
-    EXPECT_TRUE(host.marks[kCmdZoomIn]);
-    EXPECT_FALSE(host.marks[kCmdZoomOut]);
-
-    host.calls.clear();
-    DispatchCommand(state, host, kCmdZoomOut);
-    EXPECT_THAT(host.calls, ElementsAre("check 40055 0", "check 40056 0", "metrics", "scrollbars",
-                                        "trace 24 : size", "caret"));
-    EXPECT_FALSE(host.marks[kCmdZoomIn]);
-}
-
-TEST(ZoomTest, InvalidatesTheWholeView) {
-    AppState state;
-    testing::RecordingShellHost host;
-    DispatchCommand(state, host, kCmdZoomOut);
-    const Damage damage = TakeDamage(state);
-    EXPECT_TRUE(damage.WholeView());
-    EXPECT_TRUE(host.marks[kCmdZoomOut]);
-    EXPECT_EQ(state.fontHeight, 13);
-}
-
-TEST(ClearAllTest, HomesCursorAndViewAndRefreshesTheBars) {
-    AppState state;
-    testing::RecordingPlatform platform;
-    state.numRows = 50;
-    state.numCols = 100;
-    ASSERT_EQ(AllocateScreen(state, platform), 0);
-    {
-        std::lock_guard lock(state.screenMutex);
-        state.visibleRows = 10;
-        state.visibleCols = 40;
-    }
-    for (int i = 0; i < 45; ++i)
-        PutBytes(state, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>("xy\r\n"), 4));
-    {
-        std::lock_guard lock(state.screenMutex);
-        state.leftCol = 7;
-        ASSERT_GT(state.topRow, 0);
-    }
-    testing::RecordingShellHost host;
-    DispatchCommand(state, host, kCmdClearAll);
-    EXPECT_THAT(host.calls, ElementsAre("scrollbars"));
-    std::lock_guard lock(state.screenMutex);
-    EXPECT_EQ(state.topRow, 0);
-    EXPECT_EQ(state.leftCol, 0);
-    EXPECT_EQ(state.cursorRow, 0);
-    EXPECT_EQ(state.cursorCol, 0);
-    EXPECT_EQ(host.lastBars.vertical.pos, 0);
-    EXPECT_EQ(host.lastBars.horizontal.pos, 0);
-    EXPECT_EQ(host.lastBars.vertical.max, 49);
-    EXPECT_EQ(state.screenBuffer->At(0, 0), ScreenBuffer::kBlank);
-}
-
-TEST(ControlBarTest, FlipsMarksLaysOutMeasuresAndSaves) {
-    AppState state;
-    testing::RecordingShellHost host;
-    DispatchCommand(state, host, kCmdControlBar);
-    EXPECT_EQ(state.controlBar, 1);
-    EXPECT_THAT(host.calls,
-                ElementsAre("check 40021 1", "layout", "metrics", "scrollbars", "save bar"));
-    host.calls.clear();
-    DispatchCommand(state, host, kCmdControlBar);
-    EXPECT_EQ(state.controlBar, 0);
-    EXPECT_THAT(host.calls,
-                ElementsAre("check 40021 0", "layout", "metrics", "scrollbars", "save bar"));
-}
-
-TEST(ControlBarTest, AnyStoredNonZeroValueCountsAsShown) {
+// Control Bar and Hex Input flip their state and mark and save the bar group; Control Bar lays
+// the window out and measures again; any stored non-zero value counts as on; switching hex entry
+// on forgets a half-entered byte.
+TEST(Commands, TogglesFlipMarkAndSave) {
     AppState state;
     state.controlBar = 7;
-    testing::RecordingShellHost host;
-    DispatchCommand(state, host, kCmdControlBar);
+    state.keyByte = 0xA0;
+    FakeHost host;
+    FakeSettings settings;
+    DispatchCommand(state, host, settings, kCmdControlBar);
     EXPECT_EQ(state.controlBar, 0);
-    EXPECT_FALSE(host.marks[kCmdControlBar]);
+    EXPECT_EQ(host.calls,
+              (std::vector<std::string>{"check 40021 0", "layout", "metrics", "scrollbars"}));
+    DispatchCommand(state, host, settings, kCmdControlBar);
+    EXPECT_EQ(state.controlBar, 1);
+    EXPECT_EQ(settings.Dword("Control"), 1u);
+
+    DispatchCommand(state, host, settings, kCmdHexInput);
+    EXPECT_EQ(state.hexInput, HexEntry::AwaitHigh);
+    EXPECT_EQ(state.keyByte, 0);
+    state.hexInput = HexEntry::AwaitLow;  // the high digit was typed
+    DispatchCommand(state, host, settings, kCmdHexInput);
+    EXPECT_EQ(state.hexInput, HexEntry::Off);
+    EXPECT_EQ(settings.Dword("HexInput"), 0u);
+    EXPECT_EQ(host.ChecksOf(kCmdHexInput), (std::vector<bool>{true, false}));
+    EXPECT_EQ(settings.writes.size(), 8u);
 }
 
-TEST(HexInputTest, OnWaitsForTheHighDigitAndOffForgetsIt) {
-    AppState state;
-    state.keyByte = 0xA0;
-    testing::RecordingShellHost host;
-    DispatchCommand(state, host, kCmdHexInput);
-    EXPECT_EQ(state.hexInput, 1);
-    EXPECT_EQ(state.keyByte, 0);
-    EXPECT_THAT(host.calls, ElementsAre("check 40050 1", "save bar"));
+TEST(Commands, ClearAllHomesTheViewAndRefreshesTheBars) {
+    auto state = MakeScreen(50, 100, DisplayMode::Text, 10, 40);
+    for (int i = 0; i < 45; ++i)
+        Feed(*state, "xy\r\n");
+    state->leftCol = 7;
+    ASSERT_GT(state->topRow, 0);
+    FakeHost host;
+    FakeSettings settings;
+    DispatchCommand(*state, host, settings, kCmdClearAll);
+    EXPECT_EQ(host.calls, std::vector<std::string>{"scrollbars"});
+    EXPECT_EQ(state->topRow + state->leftCol + state->cursorRow + state->cursorCol, 0);
+    EXPECT_EQ(ScreenText(*state).find_first_not_of('|'), std::string::npos);
+}
 
-    state.hexInput = 2;  // the high digit was typed
-    state.keyByte = 0xB0;
-    host.calls.clear();
-    DispatchCommand(state, host, kCmdHexInput);
-    EXPECT_EQ(state.hexInput, 0);
-    EXPECT_THAT(host.calls, ElementsAre("check 40050 0", "save bar"));
-
-    host.calls.clear();
-    DispatchCommand(state, host, kCmdHexInput);
-    EXPECT_EQ(state.hexInput, 1);
-    EXPECT_EQ(state.keyByte, 0);
+// Left edges of DTR, DSR, RTS, CTS, CD and RI for client widths, narrow (CD and RI just beyond
+// the right edge, overlapping below 180 pixels) and wide; the view gives the bar 17 pixels.
+TEST(MainLayout, BoxesFollowTheGapArithmetic) {
+    const std::pair<int, std::array<int, 6>> widths[] = {
+        {240, {7, 67, 127, 187, 240, 240}}, {255, {9, 72, 135, 198, 255, 255}},
+        {256, {0, 45, 90, 135, 180, 220}},  {261, {0, 46, 92, 138, 184, 225}},
+        {320, {5, 60, 115, 170, 225, 275}}, {480, {18, 100, 182, 264, 346, 423}},
+        {180, {0, 45, 90, 135, 180, 180}},  {100, {-10, 15, 40, 65, 100, 100}},
+        {0, {-22, -22, -22, -22, 0, 0}}};
+    for (const auto& [width, lefts] : widths) {
+        const MainLayout layout = LayoutMainWindow(width, 300, true);
+        EXPECT_EQ(layout.view, (ChildRect{0, 0, width, 283}));
+        for (int i = 0; i < 6; ++i) {
+            const ChildRect& box = layout.boxes[IndexOf(MainLayout::kPlacingOrder[i])];
+            EXPECT_EQ(box, (ChildRect{lefts[i], 284,
+                                      kBoxWidths[IndexOf(MainLayout::kPlacingOrder[i])], 15}))
+                << width << " box " << i;
+        }
+    }
+    const MainLayout hidden = LayoutMainWindow(480, 300, false);
+    EXPECT_EQ(hidden.view, (ChildRect{0, 0, 480, 300}));
+    EXPECT_FALSE(hidden.boxesPlaced);
 }
 
 }  // namespace
-}  // namespace vellor
+}  // namespace vellor::testing

@@ -3,212 +3,128 @@
 #include <random>
 #include <set>
 
+#include "serial/receive_path.h"
+#include "support/interpreter_cases.h"
 #include "support/screen_fixture.h"
 
 namespace vellor::testing {
 namespace {
 
-struct InterpreterCase {
-    const char* name;
-    uint16_t rows;
-    uint16_t cols;
-    int mode;
-    std::string input;
-    std::string screen;  // rows without trailing blanks, joined by '|'
-    uint16_t cursorRow;
-    uint16_t cursorCol;
-    int escapeState;
-};
-
-const std::string ESC = "\x1b";
-
-const InterpreterCase kCases[] = {
-    {"PrintCrLf", 3, 80, 0, "AB\r\n", "AB||", 1, 0, 0},
-    {"LastRowFillScrolls", 3, 4, 0, "\n\nWXYZ", "|WXYZ|", 2, 0, 0},
-    {"WrapMovesToNextRow", 3, 4, 0, "ABCDE", "ABCD|E|", 1, 1, 0},
-    {"LfOnLastRowScrolls", 2, 4, 0, "A\nB\nC", " B|  C", 1, 3, 0},
-    {"LfKeepsColumn", 3, 8, 0, "AB\nC", "AB|  C|", 1, 3, 0},
-    {"DownOnLastRowStays", 2, 4, 0, "\nX" + ESC + "[B", "|X", 1, 1, 0},
-    {"RightOnLastColumnStays", 1, 4, 0, "ABC" + ESC + "[C" + ESC + "[C", "ABC", 0, 3, 0},
-    {"UpAtTopStays", 2, 4, 0, ESC + "[A" + "X", "X|", 0, 1, 0},
-    {"LeftAtColumnZeroStays", 2, 4, 0, ESC + "[D" + "X", "X|", 0, 1, 0},
-    {"UpMovesUp", 3, 4, 0, "\n\n" + ESC + "[AX", "|X|", 1, 1, 0},
-    {"LeftMovesLeft", 1, 8, 0, "ABC" + ESC + "[DX", "ABX", 0, 3, 0},
-    {"BsAtColumnZeroDoesNothing", 2, 8, 0, "\b", "|", 0, 0, 0},
-    {"BsBlanksPreviousCell", 1, 8, 0, "ABCDE\b", "ABCD", 0, 4, 0},
-    {"BsNeverLeavesTheRow", 2, 4, 0, "ABCDE\b\b", "ABCD|", 1, 0, 0},
-    {"EscThenOrdinaryShowsIt", 1, 8, 0, ESC + "x", "x", 0, 1, 0},
-    {"EscBracketUnknownShowsNothing", 1, 8, 0, ESC + "[5", "", 0, 0, 0},
-    {"NumericParameterIsDropped", 1, 8, 0, ESC + "[2A", "A", 0, 1, 0},
-    {"EscEscBracketStillMoves", 2, 8, 0, "\nQ" + ESC + ESC + "[AZ", " Z|Q", 0, 2, 0},
-    {"PendingEsc", 1, 8, 0, "A" + ESC, "A", 0, 1, 1},
-    {"PendingEscBracket", 1, 8, 0, "A" + ESC + "[", "A", 0, 1, 2},
-    {"ControlsShowAsBlanks", 1, 8, 0, std::string("\0\a\tX", 4), "   X", 0, 4, 0},
-    {"Latin1Stored", 1, 4, 0, "\xe9\xff", "\xe9\xff", 0, 2, 0},
-    {"DelIsACharacter", 1, 4, 0, "\x7f", "\x7f", 0, 1, 0},
-    {"HexByte", 1, 8, 1, "A", "41", 0, 3, 0},
-    {"HexKeepsEscapeState", 1, 8, 1, ESC, "1B", 0, 3, 0},
-    {"HexSplitsAcrossRows", 2, 4, 1, "AB", "41 4|2", 1, 2, 0},
-    {"HexNeverBreaksOnCr", 1, 8, 1, "\r\n", "0D 0A", 0, 6, 0},
-    {"HexCharLetter", 1, 8, 2, "A", "41*A", 0, 4, 0},
-    {"HexCharSpace", 1, 8, 2, " ", "20", 0, 4, 0},
-    {"HexCharCr", 1, 8, 2, "\r", "0D", 0, 4, 0},
-    {"HexCharFF", 1, 8, 2, "\xff", "FF*\xff", 0, 4, 0},
-    {"UnknownModeDropsEverything", 1, 8, 3, "ABC\r\n", "", 0, 0, 0},
-    {"NegativeModeDropsEverything", 1, 8, -1, "ABC", "", 0, 0, 0},
-};
-
-// What a damage record repaints, in cells of the fixture's 8 x 16 pixels: the whole view, or the
-// set of cells its rectangles cover.
+// The cells a damage record repaints (8 x 16 pixel cells), or {-1, -1} for the whole view.
 std::set<std::pair<int, int>> Repainted(const Damage& d) {
+    if (d.WholeView()) return {{-1, -1}};
     std::set<std::pair<int, int>> cells;
-    if (d.WholeView()) {
-        cells.insert({-1, -1});
-        return cells;
-    }
-    for (const PixelRect& r : d.Rects()) {
-        for (int y = r.top; y < r.bottom; y += 16) {
+    for (const PixelRect& r : d.Rects())
+        for (int y = r.top; y < r.bottom; y += 16)
             for (int x = r.left; x < r.right; x += 8)
                 cells.insert({y / 16, x / 8});
-        }
-    }
     return cells;
 }
 
-class Interpreter : public ::testing::TestWithParam<InterpreterCase> {};
+struct Outcome {
+    std::string screen;
+    uint16_t cursorRow, cursorCol;
+    EscapeState escape;
+    bool operator==(const Outcome&) const = default;
+};
 
-void ExpectOutcome(const AppState& s, const InterpreterCase& c) {
-    EXPECT_EQ(ScreenText(s), c.screen);
-    EXPECT_EQ(s.cursorRow, c.cursorRow);
-    EXPECT_EQ(s.cursorCol, c.cursorCol);
-    EXPECT_EQ(s.escapeState, c.escapeState);
+Outcome OutcomeOf(const AppState& s) {
+    return {ScreenText(s), s.cursorRow, s.cursorCol, s.escapeState};
 }
 
-TEST_P(Interpreter, WholeInput) {
-    const InterpreterCase& c = GetParam();
-    auto s = MakeScreen(c.rows, c.cols, c.mode);
-    Feed(*s, c.input);
-    ExpectOutcome(*s, c);
-}
+class InterpreterCases : public ::testing::TestWithParam<InterpreterCase> {};
 
-TEST_P(Interpreter, ByteByByteGivesTheSameScreenAndDamage) {
+// Each case through the receive path: whole, byte by byte and in random pieces, the same screen,
+// cursor and escape state, and byte by byte the same cells repainted as whole.
+TEST_P(InterpreterCases, SameOutcomeHoweverTheBytesArrive) {
     const InterpreterCase& c = GetParam();
-    auto whole = MakeScreen(c.rows, c.cols, c.mode);
-    Feed(*whole, c.input);
-    auto single = MakeScreen(c.rows, c.cols, c.mode);
-    for (char ch : c.input)
-        PutByte(*single, uint8_t(ch));
-    ExpectOutcome(*single, c);
-    EXPECT_EQ(Repainted(TakeDamage(*single)), Repainted(TakeDamage(*whole)));
-}
-
-TEST_P(Interpreter, RandomChunksGiveTheSameScreen) {
-    const InterpreterCase& c = GetParam();
-    std::mt19937 rng(1234);
-    for (int round = 0; round < 5; ++round) {
-        auto s = MakeScreen(c.rows, c.cols, c.mode);
-        std::size_t pos = 0;
-        while (pos < c.input.size()) {
-            const std::size_t n = std::uniform_int_distribution<std::size_t>(1, 4)(rng);
-            Feed(*s, c.input.substr(pos, n));
-            pos += n;
+    const Outcome expected{c.screen, c.cursorRow, c.cursorCol, EscapeState(c.escapeState)};
+    const auto bytes = std::span(reinterpret_cast<const uint8_t*>(c.input.data()), c.input.size());
+    std::mt19937 random(1234);
+    std::set<std::pair<int, int>> wholeDamage;
+    for (int way = 0; way < 4; ++way) {  // whole, byte by byte, two random splits
+        auto s = MakeScreen(c.rows, c.cols, c.Mode());
+        s->rxBit7 = c.rxBit7;
+        s->rxCrLf = c.rxCrLf;
+        for (std::size_t at = 0; at < bytes.size();) {
+            const std::size_t n = way == 0 ? bytes.size()
+                                  : way == 1
+                                      ? 1
+                                      : std::min<std::size_t>(1 + random() % 4, bytes.size() - at);
+            ProcessReceivedBytes(*s, bytes.subspan(at, n));
+            at += n;
         }
-        ExpectOutcome(*s, c);
+        EXPECT_EQ(OutcomeOf(*s), expected) << "way " << way;
+        if (way == 0) wholeDamage = Repainted(TakeDamage(*s));
+        if (way == 1) {
+            EXPECT_EQ(Repainted(TakeDamage(*s)), wholeDamage);
+        }
     }
 }
 
+INSTANTIATE_TEST_SUITE_P(Golden, InterpreterCases, ::testing::ValuesIn(LoadInterpreterCases()),
+                         [](const auto& info) { return info.param.name; });
+
 // Whole runs stored at once must match the cell-by-cell interpreter in every visible effect:
-// screen, cursor, view offsets and what gets repainted.
+// screen, cursor, view offsets and what gets repainted, wherever cursor and view stand.
 TEST(InterpreterRuns, MatchCellByCellOnRandomStreams) {
     std::mt19937 rng(42);
     const std::string alphabet = "abcdefgh \r\n\b\x1b[ABCD\x7f\xe9\t";
     for (int round = 0; round < 400; ++round) {
         const uint16_t rows = uint16_t(1 + rng() % 6);
         const uint16_t cols = uint16_t(1 + rng() % 30);
-        const int mode = int(rng() % 3);
-        const uint16_t vRows = uint16_t(rng() % 8);
-        const uint16_t vCols = uint16_t(rng() % 35);
+        const auto mode = DisplayMode(rng() % 3);
         std::string input;
-        const int length = int(rng() % 200);
-        for (int i = 0; i < length; ++i) {
+        for (int i = int(rng() % 200); i > 0; --i)
             input += rng() % 4 == 0 ? char(rng()) : alphabet[rng() % alphabet.size()];
-        }
         auto runs = MakeScreen(rows, cols, mode);
         auto cells = MakeScreen(rows, cols, mode);
+        const uint16_t view[] = {uint16_t(rng() % 8),    uint16_t(rng() % 35),
+                                 uint16_t(rng() % cols), uint16_t(rng() % rows),
+                                 uint16_t(rng() % rows), uint16_t(rng() % cols)};
         for (AppState* s : {runs.get(), cells.get()}) {
-            s->visibleRows = vRows;
-            s->visibleCols = vCols;
-            s->leftCol = uint16_t(rng() % cols);
-            s->topRow = uint16_t(rng() % rows);
-            s->cursorRow = uint16_t(rng() % rows);
-            s->cursorCol = uint16_t(rng() % cols);
+            s->visibleRows = view[0];
+            s->visibleCols = view[1];
+            s->leftCol = view[2];
+            s->topRow = view[3];
+            s->cursorRow = view[4];
+            s->cursorCol = view[5];
         }
-        cells->leftCol = runs->leftCol;
-        cells->topRow = runs->topRow;
-        cells->cursorRow = runs->cursorRow;
-        cells->cursorCol = runs->cursorCol;
-        std::size_t pos = 0;
-        while (pos < input.size()) {
-            const std::size_t n = 1 + rng() % 64;
-            Feed(*runs, input.substr(pos, n));
-            pos += n;
+        for (std::size_t pos = 0, n = 0; pos < input.size(); pos += n) {
+            n = 1 + rng() % 64;
+            Feed(*runs, std::string_view(input).substr(pos, n));
         }
         for (char ch : input)
             PutByte(*cells, uint8_t(ch));
         SCOPED_TRACE(::testing::Message() << "round " << round);
-        ASSERT_EQ(ScreenText(*runs), ScreenText(*cells));
-        ASSERT_EQ(runs->cursorRow, cells->cursorRow);
-        ASSERT_EQ(runs->cursorCol, cells->cursorCol);
+        ASSERT_EQ(OutcomeOf(*runs), OutcomeOf(*cells));
         ASSERT_EQ(runs->topRow, cells->topRow);
         ASSERT_EQ(runs->leftCol, cells->leftCol);
-        ASSERT_EQ(runs->escapeState, cells->escapeState);
         ASSERT_EQ(Repainted(TakeDamage(*runs)), Repainted(TakeDamage(*cells)));
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Interpreter, ::testing::ValuesIn(kCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+// No buffer, a size changed but not yet reallocated, or a stored escape state out of range: no
+// cell is written outside the block, and odd states act as normal.
+TEST(InterpreterEdges, NeverWritesWithoutAMatchingBufferAndResetsOddStates) {
+    AppState none;
+    none.numRows = 3;
+    none.numCols = 4;
+    PutByte(none, 'A');
+    EXPECT_EQ(none.cursorCol, 0);
 
-TEST(InterpreterCells, HexCharCellValues) {
-    auto s = MakeScreen(2, 8, 2);
-    Feed(*s, "A ");
-    const uint16_t expected[] = {'4', '1', 0x1041, ' ', '2', '0', ' ', ' '};
-    for (uint16_t c = 0; c < 8; ++c)
-        EXPECT_EQ(s->screenBuffer->At(0, c), expected[c]) << c;
-}
+    auto resized = MakeScreen(2, 4);
+    resized->numRows = 50;  // the Options dialog set a size it has not allocated yet
+    resized->cursorRow = 1;
+    Feed(*resized, "\n\n\nABC");
+    EXPECT_EQ(resized->cursorRow, 1);
+    EXPECT_EQ(resized->cursorCol, 0);
 
-TEST(InterpreterCells, LongScrollKeepsRowOrder) {
-    // Many scrolls through the ring of rows must keep the newest lines in order at the bottom.
-    auto s = MakeScreen(3, 4);
-    for (int i = 0; i < 10; ++i)
-        Feed(*s, std::string(1, char('0' + i)) + "\r\n");
-    EXPECT_EQ(ScreenText(*s), "8|9|");
-}
-
-TEST(InterpreterCells, NoBufferTouchesNothing) {
-    AppState s;
-    s.numRows = 3;
-    s.numCols = 4;
-    PutByte(s, 'A');
-    EXPECT_EQ(s.cursorCol, 0);
-    EXPECT_FALSE(s.screenBuffer);
-}
-
-TEST(InterpreterCells, SizeChangedBeforeReallocationDropsBytes) {
-    auto s = MakeScreen(2, 4);
-    s->numRows = 50;  // the Options dialog has set a new size but not yet reallocated
-    s->cursorRow = 1;
-    Feed(*s, "\n\n\nABC");
-    EXPECT_EQ(s->cursorRow, 1);
-    EXPECT_EQ(s->cursorCol, 0);
-}
-
-TEST(InterpreterCells, EscapeStateOutsideRangeActsAsNormal) {
-    auto s = MakeScreen(1, 4);
-    s->escapeState = 7;
-    Feed(*s, "[A");
-    EXPECT_EQ(ScreenText(*s), "[A");
-    EXPECT_EQ(s->escapeState, 0);
+    auto odd = MakeScreen(1, 4);
+    odd->escapeState = EscapeState(7);
+    Feed(*odd, "[A");
+    EXPECT_EQ(ScreenText(*odd), "[A");
+    EXPECT_EQ(odd->escapeState, EscapeState::Normal);
 }
 
 }  // namespace

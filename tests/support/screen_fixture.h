@@ -1,16 +1,20 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
+#include <string_view>
 
 #include "app/app_state.h"
 #include "screen/screen.h"
-#include "support/recording_platform.h"
+#include "support/fake_host.h"
 
 namespace vellor::testing {
 
-// A fresh state with an allocated screen and a view of the given whole cells, 8 x 16 pixel cells.
-inline std::unique_ptr<AppState> MakeScreen(uint16_t rows, uint16_t cols, int mode = 0,
+// A fresh state with an allocated screen of rows x cols cells of 8 x 16 pixels, and a view of
+// the given whole cells (the whole buffer when 0).
+inline std::unique_ptr<AppState> MakeScreen(uint16_t rows, uint16_t cols,
+                                            DisplayMode mode = DisplayMode::Text,
                                             uint16_t visibleRows = 0, uint16_t visibleCols = 0) {
     auto s = std::make_unique<AppState>();
     s->numRows = rows;
@@ -20,40 +24,31 @@ inline std::unique_ptr<AppState> MakeScreen(uint16_t rows, uint16_t cols, int mo
     s->visibleCols = visibleCols ? visibleCols : cols;
     s->cellWidth = 8;
     s->cellHeight = 16;
-    RecordingPlatform platform;
-    if (AllocateScreen(*s, platform) != 0) return nullptr;
+    FakeHost host;
+    if (AllocateScreen(*s, host) != 0) return nullptr;
     TakeDamage(*s);
     return s;
 }
 
-// Row r as text: cells below 0x100 as Latin-1 characters, marked cells as '*' + character.
-inline std::string RowText(const AppState& s, uint16_t r) {
-    std::string out;
-    for (uint16_t c = 0; c < s.numCols; ++c) {
-        const uint16_t cell = s.screenBuffer->At(r, c);
-        if (cell >= ScreenBuffer::kMarked) {
-            out += '*';
-            out += char(cell & 0xFF);
-        } else {
-            out += char(cell);
-        }
-    }
-    return out;
-}
-
-// The rows with trailing blanks removed, joined by '|'.
+// The rows with trailing blanks removed, joined by '|': cells below 0x100 as Latin-1 bytes, a
+// marked cell as '*' and its character.
 inline std::string ScreenText(const AppState& s) {
+    std::lock_guard lock(s.screenMutex);
     std::string out;
     for (uint16_t r = 0; r < s.numRows; ++r) {
-        std::string row = RowText(s, r);
+        std::string row;
+        for (uint16_t c = 0; c < s.numCols; ++c) {
+            const uint16_t cell = s.screenBuffer->At(r, c);
+            if (cell >= ScreenBuffer::kMarked) row += '*';
+            row += char(cell & 0xFF);
+        }
         row.erase(row.find_last_not_of(' ') + 1);
-        if (r) out += '|';
-        out += row;
+        out += (r ? "|" : "") + row;
     }
     return out;
 }
 
-inline void Feed(AppState& s, const std::string& bytes) {
+inline void Feed(AppState& s, std::string_view bytes) {
     PutBytes(s, std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
 }
 

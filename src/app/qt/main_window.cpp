@@ -18,20 +18,17 @@
 
 #include "app/app_state.h"
 #include "app/command_ids.h"
+#include "app/commands.h"
+#include "app/main_layout.h"
 #include "app/menu_table.h"
 #include "app/qt/client_area.h"
 #include "input/keyboard.h"
 #include "screen/qt/terminal_view.h"
-#include "serial/bar_layout.h"
 #include "serial/port_connection.h"
 #include "serial/qt/comm_dialog.h"
 #include "serial/qt/control_bar.h"
 #include "settings/qt/options_dialog.h"
-#include "settings/settings_store.h"
-#include "transfer/capture_command.h"
-#include "transfer/send_command.h"
 #include "transfer/transfer_shutdown.h"
-#include "transfer/transfer_ui.h"
 
 namespace vellor {
 
@@ -86,60 +83,10 @@ std::optional<std::string> ShowFileDialog(QWidget* owner, const FileRequest& req
 
 }  // namespace
 
-// What the port connection asks of the window.
-class MainWindow::PortUiAdapter : public PortUi {
-  public:
-    explicit PortUiAdapter(MainWindow& window) : window_(window) {}
-
-    void SetTitle(const std::string& title) override { window_.SetWindowTitle(title); }
-    void SetOpenPortCheck(bool checked) override { window_.SetMenuCheck(kCmdOpenPort, checked); }
-    void SetBoxCheck(ModemBox box, bool checked) override {
-        window_.SetBoxCheck(kCmdDtr + int(box), checked);
-    }
-    bool BoxChecked(ModemBox box) const override { return window_.BoxChecked(kCmdDtr + int(box)); }
-    void ShowMessage(const std::string& text, const std::string& caption,
-                     const std::string& detail) override {
-        window_.ShowMessage(MessageOwner::MainWindow, text, caption, detail);
-    }
-    void Post(std::function<void()> task) override {
-        // Dropped if the window is gone by the time the event loop gets to it.
-        QMetaObject::invokeMethod(&window_, std::move(task), Qt::QueuedConnection);
-    }
-
-  private:
-    MainWindow& window_;
-};
-
-// What the file transfers ask of the window.
-class MainWindow::TransferUiAdapter : public TransferUi {
-  public:
-    explicit TransferUiAdapter(MainWindow& window) : window_(window) {}
-
-    std::optional<std::string> ChooseFile(const FileRequest& request) override {
-        return window_.ChooseFile(request);
-    }
-    void SetMenuCheck(int commandId, bool checked) override {
-        window_.SetMenuCheck(commandId, checked);
-    }
-    void ShowMessage(MessageOwner owner, const std::string& text, const std::string& caption,
-                     const std::string& detail) override {
-        window_.ShowMessage(owner, text, caption, detail);
-    }
-    void Post(std::function<void()> task) override {
-        // Queued events to one receiver run in the order they were posted.
-        QMetaObject::invokeMethod(&window_, std::move(task), Qt::QueuedConnection);
-    }
-
-  private:
-    MainWindow& window_;
-};
-
 MainWindow::MainWindow(AppState& state, SettingsBackend& settings, Hooks hooks)
     : state_(state), settings_(settings), hooks_(std::move(hooks)) {
     if (!hooks_.showMessage) hooks_.showMessage = ShowMessageBox;
     if (!hooks_.chooseFile) hooks_.chooseFile = ShowFileDialog;
-    portUi_ = std::make_unique<PortUiAdapter>(*this);
-    transferUi_ = std::make_unique<TransferUiAdapter>(*this);
 
     setWindowTitle(QStringLiteral("Vellor"));
     setWindowIcon(QIcon(QStringLiteral(":/vellor.png")));
@@ -161,9 +108,7 @@ MainWindow::MainWindow(AppState& state, SettingsBackend& settings, Hooks hooks)
     // lays out its viewport for the provisional size now.
     QResizeEvent provisional(view_->size(), QSize());
     QCoreApplication::sendEvent(view_, &provisional);
-    keys_ = std::make_unique<AppKeyDestinations>(
-        state_, [this] { return PortIsOpen(state_); },
-        [this](uint8_t byte) { WritePortByte(state_, byte); });
+    keys_ = std::make_unique<AppKeyDestinations>(state_);
     view_->SetKeyDestinations(keys_.get());
     connect(client_, &ClientArea::Resized, this, [this] {
         if (!destroyed_) LayoutMainWindow();
@@ -173,10 +118,6 @@ MainWindow::MainWindow(AppState& state, SettingsBackend& settings, Hooks hooks)
 MainWindow::~MainWindow() {
     if (!destroyed_) Shutdown();
     if (view_) view_->SetKeyDestinations(nullptr);
-}
-
-PortUi& MainWindow::Ports() {
-    return *portUi_;
 }
 
 QAction* MainWindow::Action(int commandId) const {
@@ -219,7 +160,7 @@ void MainWindow::CreateTrayIcon() {
 }
 
 void MainWindow::Command(int id) {
-    DispatchCommand(state_, *this, id);
+    DispatchCommand(state_, *this, settings_, id);
 }
 
 void MainWindow::BringToFront() {
@@ -247,13 +188,18 @@ void MainWindow::SetWindowTitle(const std::string& title) {
     setWindowTitle(Text(title));
 }
 
-void MainWindow::SetBoxCheck(int commandId, bool checked) {
-    if (QCheckBox* box = bar_->BoxById(commandId)) box->setChecked(checked);
+void MainWindow::SetBoxCheck(ModemBox box, bool checked) {
+    bar_->Box(box)->setChecked(checked);
 }
 
-bool MainWindow::BoxChecked(int commandId) {
-    QCheckBox* box = bar_->BoxById(commandId);
-    return box && box->isChecked();
+bool MainWindow::BoxChecked(ModemBox box) const {
+    return bar_->Box(box)->isChecked();
+}
+
+void MainWindow::Post(std::function<void()> task) {
+    // Queued events to one receiver run in the order they were posted; dropped if the window is
+    // gone by the time the event loop gets to it.
+    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
 }
 
 void MainWindow::FocusView() {
@@ -283,9 +229,9 @@ void MainWindow::Shutdown() {
         tray_ = nullptr;
     }
     // Joins the receive thread before the device goes.
-    if (state_.portOpen) ClosePort(state_, *portUi_);
+    if (state_.portOpen) ClosePort(state_, *this);
     // Stops a send (its thread is waited for, never while it waits for us) and closes a capture.
-    ShutdownTransfers(state_, *transferUi_);
+    ShutdownTransfers(state_, *this);
     {
         std::lock_guard lock(state_.screenMutex);
         state_.screenBuffer.reset();
@@ -319,30 +265,6 @@ void MainWindow::RunCommDialog() {
 
 void MainWindow::RunOptionsDialog() {
     vellor::RunOptionsDialog(this, state_, settings_, *this);
-}
-
-void MainWindow::SaveBarSettings() {
-    vellor::SaveBarSettings(state_, settings_);
-}
-
-void MainWindow::OpenPortCommand() {
-    TogglePort(state_, *portUi_);
-}
-
-void MainWindow::DtrCommand() {
-    ToggleDtr(state_, *portUi_);
-}
-
-void MainWindow::RtsCommand() {
-    ToggleRts(state_, *portUi_);
-}
-
-void MainWindow::CaptureCommand() {
-    ToggleCapture(state_, *transferUi_);
-}
-
-void MainWindow::SendCommand() {
-    ToggleSend(state_, *transferUi_);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

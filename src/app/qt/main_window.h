@@ -7,8 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "app/commands.h"
-#include "serial/port_ui.h"
+#include "app/host.h"
 
 class QAction;
 class QSystemTrayIcon;
@@ -23,9 +22,9 @@ class TerminalView;
 class KeyDestinations;
 
 // The top-level window: menu bar, terminal view, control bar and tray icon. Every menu item and
-// box reaches DispatchCommand by its command id; the window carries out what the command logic
-// asks of it, and what the port connection asks of it through PortUi.
-class MainWindow : public QMainWindow, public ShellHost {
+// box reaches DispatchCommand by its command id; the window carries out what the core asks of it
+// through Host.
+class MainWindow : public QMainWindow, public Host {
     Q_OBJECT
 
   public:
@@ -51,7 +50,6 @@ class MainWindow : public QMainWindow, public ShellHost {
     ClientArea* Client() const { return client_; }
     QAction* Action(int commandId) const;
     QSystemTrayIcon* Tray() const { return tray_; }
-    PortUi& Ports();
     // Whether the window has gone (Exit, or start-up could not allocate the screen).
     bool Destroyed() const { return destroyed_; }
 
@@ -60,40 +58,30 @@ class MainWindow : public QMainWindow, public ShellHost {
     // Brings the window to the front: another start of the program asked for it.
     void BringToFront();
 
-    // Platform.
+    // Host.
     void ShowMessage(MessageOwner owner, const std::string& text, const std::string& caption,
                      const std::string& detail = {}) override;
     void SetMenuCheck(int commandId, bool checked) override;
     void SetWindowTitle(const std::string& title) override;
-    void SetBoxCheck(int commandId, bool checked) override;
-    bool BoxChecked(int commandId) override;
+    void SetBoxCheck(ModemBox box, bool checked) override;
+    bool BoxChecked(ModemBox box) const override;
+    std::optional<std::string> ChooseFile(const FileRequest& request) override;
+    void Post(std::function<void()> task) override;
     void FocusView() override;
     void DebugTrace(const std::string& line) override;
     void DestroyMainWindow() override;
-    std::optional<std::string> ChooseFile(const FileRequest& request) override;
-
-    // ShellHost.
     void LayoutMainWindow() override;
     void RecomputeViewMetrics() override;
     void ApplyScrollBars(const ScrollBars& bars) override;
     void RebuildCaret() override;
     void RunCommDialog() override;
     void RunOptionsDialog() override;
-    void SaveBarSettings() override;
-    void OpenPortCommand() override;
-    void DtrCommand() override;
-    void RtsCommand() override;
-    void CaptureCommand() override;
-    void SendCommand() override;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
 
   private:
-    class PortUiAdapter;
-    class TransferUiAdapter;
-
     void BuildMenus();
     void CreateTrayIcon();
     void Shutdown();
@@ -108,8 +96,6 @@ class MainWindow : public QMainWindow, public ShellHost {
     std::map<int, QAction*> actions_;
     std::map<int, bool> marks_;  // the check marks as last set; a click never changes them
     std::unique_ptr<KeyDestinations> keys_;
-    std::unique_ptr<PortUiAdapter> portUi_;
-    std::unique_ptr<TransferUiAdapter> transferUi_;
     bool destroyed_ = false;
 };
 

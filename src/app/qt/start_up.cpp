@@ -23,7 +23,7 @@ std::unique_ptr<MainWindow> StartMainWindow(AppState& state, SettingsBackend& se
     }
     if (!LoadBarSettings(state, settings)) SetBarDefaults(state);
     window->SetMenuCheck(kCmdControlBar, state.controlBar != 0);
-    window->SetMenuCheck(kCmdHexInput, state.hexInput != 0);
+    window->SetMenuCheck(kCmdHexInput, state.hexInput != HexEntry::Off);
 
     view->ApplyScrollBars(ResetScrollBars());
     window->LayoutMainWindow();

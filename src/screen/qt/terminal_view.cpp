@@ -13,8 +13,8 @@
 
 #include "app/app_state.h"
 #include "input/keyboard.h"
+#include "input/qt/key_bytes.h"
 #include "screen/qt/cell_glyphs.h"
-#include "screen/qt/key_bytes.h"
 #include "screen/screen.h"
 
 namespace vellor {
@@ -339,7 +339,7 @@ void TerminalView::PaintRect(QPainter& painter, const QRect& rect) {
     const int endRow = std::min((bottom + (topRow + 1) * ch - 1) / ch, numRows);
     if (firstRow >= endRow || firstCol >= endCol) return;
 
-    const bool hexChar = state_.displayMode == 2;
+    const bool hexChar = state_.displayMode == DisplayMode::HexChar;
     QString run;
     run.reserve(endCol - firstCol);
     auto flush = [&](int startCol, int y) {

@@ -79,7 +79,6 @@ class TerminalView : public QAbstractScrollArea {
     void CreateCaret();
     void DestroyCaret();
     void PlaceCaret();
-    void SetCaretShown(bool shown);
     void PaintRect(class QPainter& painter, const QRect& rect);
 
     AppState& state_;

@@ -12,7 +12,7 @@
 
 #include "app/app_state.h"
 #include "serial/comm_dialog_model.h"
-#include "serial/port_connection.h"
+#include "serial/device_names.h"
 #include "settings/settings_store.h"
 
 namespace vellor {
@@ -38,8 +38,7 @@ void AddPortEntries(QComboBox* box) {
         }
         box->setItemData(box->count() - 1, tip, Qt::ToolTipRole);
     }
-    for (const std::string& name : ListExtraPortNames())
-        box->addItem(QString::fromStdString(name));
+    box->addItem(QString::fromLatin1(kLoopbackName.data(), qsizetype(kLoopbackName.size())));
 }
 
 }  // namespace

@@ -3,7 +3,8 @@
 #include <QObject>
 #include <array>
 
-#include "serial/bar_layout.h"
+#include "app/main_layout.h"
+#include "serial/modem_box.h"
 
 class QCheckBox;
 class QWidget;
@@ -19,9 +20,7 @@ class ControlBar : public QObject {
     // Creates the boxes unchecked as children of `parent`, in the order DTR, RTS, DSR, CTS, CD, RI.
     explicit ControlBar(QWidget* parent);
 
-    QCheckBox* Box(BoxIndex box) const { return boxes_[box]; }
-    // The box with this command id (40001-40006), or null.
-    QCheckBox* BoxById(int commandId) const;
+    QCheckBox* Box(ModemBox box) const { return boxes_[IndexOf(box)]; }
 
     // Puts the boxes where the layout says, each placed one going on top, when the layout places
     // them at all.
@@ -31,7 +30,7 @@ class ControlBar : public QObject {
     void Command(int commandId);
 
   private:
-    std::array<QCheckBox*, kBoxCount> boxes_{};
+    std::array<QCheckBox*, kModemBoxCount> boxes_{};
 };
 
 }  // namespace vellor

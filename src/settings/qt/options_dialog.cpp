@@ -29,11 +29,11 @@ QGroupBox* Group(const QString& title, QLayout* content) {
 }  // namespace
 
 OptionsDialog::OptionsDialog(QWidget* parent, AppState& state, SettingsBackend& settings,
-                             Platform& platform)
+                             Host& host)
     : QDialog(parent),
       state_(state),
       settings_(settings),
-      platform_(platform),
+      host_(host),
       rows_(new SizeField(kMaxRowsStep)),
       cols_(new SizeField(kMaxColumnsStep)),
       text_(new QRadioButton("Text")),
@@ -138,20 +138,18 @@ OptionsValues OptionsDialog::Values() const {
 }
 
 void OptionsDialog::accept() {
-    if (AcceptOptionsDialog(state_, settings_, platform_, Values()) ==
-        OptionsOutcome::ProgramEnded) {
+    if (AcceptOptionsDialog(state_, settings_, host_, Values()) == OptionsOutcome::ProgramEnded) {
         reject();
         return;
     }
     QDialog::accept();
 }
 
-void RunOptionsDialog(QWidget* parent, AppState& state, SettingsBackend& settings,
-                      Platform& platform) {
+void RunOptionsDialog(QWidget* parent, AppState& state, SettingsBackend& settings, Host& host) {
     // A failed reallocation may end the program, and the main window with it, while the dialog
     // is still up: neither is touched once it is gone.
     const QPointer<QWidget> owner(parent);
-    const QPointer<OptionsDialog> dialog(new OptionsDialog(parent, state, settings, platform));
+    const QPointer<OptionsDialog> dialog(new OptionsDialog(parent, state, settings, host));
     const int result = dialog->exec();
     delete dialog.data();
     if (result != QDialog::Accepted || owner.isNull()) return;

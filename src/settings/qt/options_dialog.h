@@ -11,7 +11,7 @@ namespace vellor {
 
 struct AppState;
 class SettingsBackend;
-class Platform;
+class Host;
 class SizeField;
 struct OptionsValues;
 
@@ -22,7 +22,7 @@ class OptionsDialog : public QDialog {
     Q_OBJECT
 
   public:
-    OptionsDialog(QWidget* parent, AppState& state, SettingsBackend& settings, Platform& platform);
+    OptionsDialog(QWidget* parent, AppState& state, SettingsBackend& settings, Host& host);
 
     SizeField* RowsField() const { return rows_; }
     SizeField* ColumnsField() const { return cols_; }
@@ -46,7 +46,7 @@ class OptionsDialog : public QDialog {
   private:
     AppState& state_;
     SettingsBackend& settings_;
-    Platform& platform_;
+    Host& host_;
     SizeField* rows_;
     SizeField* cols_;
     QRadioButton* text_;
@@ -62,7 +62,6 @@ class OptionsDialog : public QDialog {
     QPushButton* cancel_;
 };
 
-void RunOptionsDialog(QWidget* parent, AppState& state, SettingsBackend& settings,
-                      Platform& platform);
+void RunOptionsDialog(QWidget* parent, AppState& state, SettingsBackend& settings, Host& host);
 
 }  // namespace vellor

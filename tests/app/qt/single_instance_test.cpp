@@ -1,43 +1,34 @@
-#include "app/qt/single_instance.h"
-
-#include <grp.h>
-#include <gtest/gtest.h>
+// One instance per executable name and user, which no other user can reach, stop or take over.
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 
-#include <QCoreApplication>
-#include <QSignalSpy>
-#include <cstring>
-#include <functional>
-#include <utility>
-#include <vector>
+#include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QLocalSocket>
+#include <QSignalSpy>
+#include <cstring>
 
-#include "app/qt/process_env.h"
+#include "app/qt/single_instance.h"
+#include "support/process_env.h"
 #include "support/unprivileged.h"
 
 namespace vellor::testing {
 namespace {
 
-TEST(SingleInstanceTest, ClassNameIsTheExecutableFileNameAndTheAppClass) {
-    EXPECT_EQ(SingleInstance::ClassName("/usr/local/bin/vellor"), "vellor:VellorAppClass");
-    EXPECT_EQ(SingleInstance::ClassName("/opt/x/my copy"), "my copy:VellorAppClass");
-}
-
-// Places of this test's own: no runtime folder, a shared temporary folder and a cache folder.
+// Places of the test's own: no runtime folder, a shared temporary folder and a cache folder that
+// another user may pass through, as through a home folder, but not list or change.
 struct TestPlaces {
     TestPlaces() {
-        // Another user may pass through, as through a home folder, but list or change nothing.
         ::chmod(QFile::encodeName(dir.path()).constData(), 0711);
         places.sharedTemp = dir.path() + "/tmp";
         places.cacheDir = dir.path() + "/cache";
         QDir().mkpath(places.sharedTemp);
-        ::chmod(QFile::encodeName(places.sharedTemp).constData(), 0700);
+        ::chmod(QFile::encodeName(places.sharedTemp).constData(), 0711);
     }
     QString Planted() const {
         return places.sharedTemp + QStringLiteral("/vellor-%1").arg(getuid());
@@ -46,23 +37,25 @@ struct TestPlaces {
     SingleInstance::Places places;
 };
 
-// Without a runtime folder, a name in the shared temporary folder that someone else planted or
-// can reach (a file, a link, a folder open to others or owned by another user) is never used:
-// the instance lives in the user's cache folder instead, and a second start still finds it.
-TEST(SingleInstanceTest, PlantedTemporaryFolderIsNeverUsed) {
+sockaddr_un Address(const QByteArray& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.constData(), sizeof address.sun_path - 1);
+    return address;
+}
+
+// A name in the shared temporary folder that someone else planted or can reach (a file, a link,
+// a folder open to others or owned by another user) is never used: the instance lives in the
+// cache folder instead, and a second start still finds it.
+TEST(SingleInstance, PlantedPlacesAreNeverUsed) {
+    EXPECT_EQ(SingleInstance::ClassName("/opt/x/my copy"), "my copy:VellorAppClass");
     const std::vector<std::pair<const char*, std::function<void(const QString&)>>> plants = {
-        {"file",
-         [](const QString& p) {
-             QFile f(p);
-             f.open(QIODevice::WriteOnly);
-         }},
+        {"file", [](const QString& p) { QFile(p).open(QIODevice::WriteOnly); }},
         {"link to a private folder",
          [](const QString& p) {
-             // Private in every other way, so only its being a link gives it away.
-             const QString target = p + "-target";
-             QDir().mkpath(target);
-             ::chmod(QFile::encodeName(target).constData(), 0700);
-             QFile::link(target, p);
+             QDir().mkpath(p + "-target");
+             ::chmod(QFile::encodeName(p + "-target").constData(), 0700);
+             QFile::link(p + "-target", p);
          }},
         {"open folder",
          [](const QString& p) {
@@ -73,10 +66,7 @@ TEST(SingleInstanceTest, PlantedTemporaryFolderIsNeverUsed) {
          [](const QString& p) {
              QDir().mkpath(p);
              ::chmod(QFile::encodeName(p).constData(), 0700);
-             if (::geteuid() == 0) {
-                 [[maybe_unused]] int ignored =
-                     ::chown(QFile::encodeName(p).constData(), 65534, 65534);
-             }
+             if (::geteuid() == 0) (void)!::chown(QFile::encodeName(p).constData(), 65534, 65534);
          }},
     };
     for (const auto& [what, plant] : plants) {
@@ -86,167 +76,118 @@ TEST(SingleInstanceTest, PlantedTemporaryFolderIsNeverUsed) {
         ASSERT_TRUE(first.Claim()) << what;
         EXPECT_TRUE(first.SocketPath().startsWith(test.places.cacheDir + "/org.vellor.Vellor/"))
             << what << ": " << first.SocketPath().toStdString();
-        SingleInstance second("vellor:VellorAppClass", test.places);
-        EXPECT_FALSE(second.Claim()) << what;
+        EXPECT_FALSE(SingleInstance("vellor:VellorAppClass", test.places).Claim()) << what;
     }
 }
 
-// A connection from another user is dropped without bringing anything to the front.
-TEST(SingleInstanceTest, ConnectionFromAnotherUserIsDropped) {
+// A connection from another user is dropped without bringing anything to the front; a socket
+// another user serves where ours would be is not ours to heed: the start goes on.
+TEST(SingleInstance, AnotherUserCanNeitherReachNorStopIt) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs a second user: runs as root";
     TestPlaces test;
     SingleInstance instance("vellor:VellorAppClass", test.places);
     ASSERT_TRUE(instance.Claim());
     QSignalSpy activations(&instance, &SingleInstance::ActivationRequested);
-    // Let the other user reach the socket, as no real folder of ours would.
     const QByteArray socket = QFile::encodeName(instance.SocketPath());
     const QString folder = QFileInfo(instance.SocketPath()).path();
     for (const QString& path : {folder, QFileInfo(folder).path()})
         ::chmod(QFile::encodeName(path).constData(), 0711);
-    ::chmod(socket.constData(), 0777);
+    ::chmod(socket.constData(), 0777);  // reachable by the other user, as no real socket is
     const int seen = RunUnprivileged(
         [&] {
             const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-            sockaddr_un address{};
-            address.sun_family = AF_UNIX;
-            std::strncpy(address.sun_path, socket.constData(), sizeof address.sun_path - 1);
-            if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return 2;
+            const sockaddr_un address = Address(socket);
+            if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+                return 2;
             pollfd p{fd, POLLIN, 0};
             char byte;
-            // Dropped: the far end closes without a word.
-            return ::poll(&p, 1, 10000) == 1 && ::read(fd, &byte, 1) == 0 ? 0 : 1;
+            return ::poll(&p, 1, 10000) == 1 && ::read(fd, &byte, 1) == 0 ? 0 : 1;  // dropped
         },
         [] { QCoreApplication::processEvents(); });
     EXPECT_EQ(seen, 0);
     QCoreApplication::processEvents();
     EXPECT_EQ(activations.count(), 0);
-}
 
-// A socket served by another user where ours would be is not ours to heed: the start goes on.
-TEST(SingleInstanceTest, ServerOfAnotherUserIsIgnored) {
-    if (::geteuid() != 0) GTEST_SKIP() << "needs a second user: runs as root";
-    TestPlaces test;
-    SingleInstance instance("vellor:VellorAppClass", test.places);
-    const QString open = test.dir.path() + "/open";
-    QDir().mkpath(open);
-    ::chmod(QFile::encodeName(open).constData(), 0777);
-    const QByteArray foreign = QFile::encodeName(open + "/socket");
+    TestPlaces other;
+    SingleInstance starting("vellor:VellorAppClass", other.places);
+    const QByteArray foreign = QFile::encodeName(other.dir.path() + "/open/socket");
+    QDir().mkpath(other.dir.path() + "/open");
+    ::chmod(QFile::encodeName(other.dir.path() + "/open").constData(), 0777);
     int ready[2];
     ASSERT_EQ(::pipe(ready), 0);
     const pid_t server = ::fork();
     ASSERT_GE(server, 0);
-    if (server == 0) {
-        // Another user listens, then waits to be stopped.
+    if (server == 0) {  // another user listens, then waits to be stopped
         ::close(ready[0]);
-        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) {
-            ::_exit(1);
-        }
         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strncpy(address.sun_path, foreign.constData(), sizeof address.sun_path - 1);
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            ::listen(fd, 8) != 0) {
+        const sockaddr_un address = Address(foreign);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0 ||
+            ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(fd, 8) != 0)
             ::_exit(1);
-        }
-        [[maybe_unused]] ssize_t ignored = ::write(ready[1], "r", 1);
+        (void)!::write(ready[1], "r", 1);
         for (;;)
             ::pause();
     }
     ::close(ready[1]);
     char byte = 0;
-    const bool listening = ::read(ready[0], &byte, 1) == 1;  // 0: it could not listen
+    const bool listening = ::read(ready[0], &byte, 1) == 1;
     ::close(ready[0]);
-    if (!listening) ::waitpid(server, nullptr, 0);
-    ASSERT_TRUE(listening);
     // Root moves it where our own socket would be: the folder itself passes every check.
-    ASSERT_EQ(::rename(foreign.constData(), QFile::encodeName(instance.SocketPath()).constData()),
-              0);
-    const bool claimed = instance.Claim();
+    const bool moved =
+        listening &&
+        ::rename(foreign.constData(), QFile::encodeName(starting.SocketPath()).constData()) == 0;
+    const bool claimed = moved && starting.Claim();
     ::kill(server, SIGKILL);
     ::waitpid(server, nullptr, 0);
+    ASSERT_TRUE(moved) << "the other user's server never listened";
     EXPECT_TRUE(claimed);
 }
 
-class SecondInstanceTest : public ::testing::Test {
-  protected:
-    QString SocketFor(const QString& exe) const {
-        return env_.RuntimeDir() + "/org.vellor.Vellor/" + SingleInstance::ClassName(exe);
-    }
-    // A live instance accepts a connection; a stale socket refuses it.
-    static bool Answers(const QString& path) {
+// Whole programs: a second start leaves at once with 0 and the first stays; a copy under another
+// name runs on its own; a socket left by a killed instance never blocks the next start.
+TEST(SingleInstance, SecondStartsOfThePrograms) {
+    ProcessEnv env;
+    const QString exe = VELLOR_EXE_PATH, copy = env.Path("vellor-copy");
+    ASSERT_TRUE(QFile::copy(exe, copy));
+    auto socketOf = [&](const QString& program) {
+        return env.RuntimeDir() + "/org.vellor.Vellor/" + SingleInstance::ClassName(program);
+    };
+    auto answers = [&](const QString& program) {
         QLocalSocket socket;
-        socket.connectToServer(path);
+        socket.connectToServer(socketOf(program));
         return socket.waitForConnected(1000);
-    }
-    bool Listening(const QString& exe) const { return QFileInfo(SocketFor(exe)).exists(); }
-
-    // Runs a second start to its end; returns its exit code, or -1 if it did not end.
-    int RunToEnd(const QString& exe) {
+    };
+    // Runs a start to its end: its exit code, or -1 if it did not end.
+    auto secondStart = [&](const QString& program) {
         QProcess second;
-        if (!ProcessEnv::Start(second, exe, env_.Environment("offscreen"))) return -1;
-        if (!second.waitForFinished(30000)) {
-            second.kill();
-            second.waitForFinished();
-            return -1;
-        }
-        return second.exitStatus() == QProcess::NormalExit ? second.exitCode() : -1;
-    }
+        if (!ProcessEnv::Start(second, program, env.Environment("offscreen"))) return -1;
+        if (second.waitForFinished(30000)) return second.exitCode();
+        second.kill();
+        second.waitForFinished();
+        return -1;
+    };
+    QProcess first, other, next;
+    ASSERT_TRUE(ProcessEnv::Start(first, exe, env.Environment("offscreen")));
+    ASSERT_TRUE(WaitFor([&] { return answers(exe); })) << "the first start never listened";
+    EXPECT_EQ(secondStart(exe), 0);
+    ASSERT_TRUE(ProcessEnv::Start(other, copy, env.Environment("offscreen")));
+    ASSERT_TRUE(WaitFor([&] { return answers(copy) || other.state() == QProcess::NotRunning; }));
+    EXPECT_EQ(other.state(), QProcess::Running);
+    EXPECT_EQ(secondStart(copy), 0);
+    EXPECT_EQ(first.state(), QProcess::Running);
 
-    void TearDown() override {
-        for (QProcess* p : {&first_, &copy_}) {
-            if (p->state() != QProcess::NotRunning) {
-                p->kill();
-                p->waitForFinished();
-            }
-        }
-    }
-
-    ProcessEnv env_;
-    QProcess first_;
-    QProcess copy_;
-    const QString exe_ = VELLOR_EXE_PATH;
-};
-
-TEST_F(SecondInstanceTest, ASecondStartExitsWithZeroAndTheFirstStays) {
-    ASSERT_TRUE(ProcessEnv::Start(first_, exe_, env_.Environment("offscreen")));
-    ASSERT_TRUE(WaitFor([&] { return Listening(exe_); }));
-    EXPECT_EQ(RunToEnd(exe_), 0);
-    EXPECT_EQ(first_.state(), QProcess::Running);
-}
-
-TEST_F(SecondInstanceTest, ACopyUnderAnotherNameRunsOnItsOwn) {
-    const QString copy = env_.Path("vellor-copy");
-    ASSERT_TRUE(QFile::copy(exe_, copy));
-    ASSERT_TRUE(ProcessEnv::Start(first_, exe_, env_.Environment("offscreen")));
-    ASSERT_TRUE(WaitFor([&] { return Listening(exe_); }));
-    ASSERT_TRUE(ProcessEnv::Start(copy_, copy, env_.Environment("offscreen")));
-    // The copy claims its own name rather than finding the first and leaving.
-    ASSERT_TRUE(WaitFor([&] { return Listening(copy) || copy_.state() == QProcess::NotRunning; }));
-    EXPECT_EQ(copy_.state(), QProcess::Running);
-    EXPECT_EQ(RunToEnd(copy), 0);
-    EXPECT_EQ(RunToEnd(exe_), 0);
-    EXPECT_EQ(first_.state(), QProcess::Running);
-    EXPECT_EQ(copy_.state(), QProcess::Running);
-}
-
-TEST_F(SecondInstanceTest, ASocketLeftByAKilledInstanceNeverBlocks) {
-    ASSERT_TRUE(ProcessEnv::Start(first_, exe_, env_.Environment("offscreen")));
-    ASSERT_TRUE(WaitFor([&] { return Listening(exe_); }));
-    ::kill(pid_t(first_.processId()), SIGKILL);
-    first_.waitForFinished();
-    ASSERT_TRUE(Listening(exe_));  // the stale socket is still there
-
-    QProcess next;
-    ASSERT_TRUE(ProcessEnv::Start(next, exe_, env_.Environment("offscreen")));
-    // The next start replaces the stale socket with its own and stays.
-    ASSERT_TRUE(
-        WaitFor([&] { return next.state() == QProcess::NotRunning || Answers(SocketFor(exe_)); }));
-    ASSERT_EQ(next.state(), QProcess::Running);
-    EXPECT_EQ(RunToEnd(exe_), 0);
+    ::kill(pid_t(first.processId()), SIGKILL);
+    first.waitForFinished();
+    ASSERT_TRUE(QFileInfo::exists(socketOf(exe)));  // the stale socket is still there
+    ASSERT_TRUE(ProcessEnv::Start(next, exe, env.Environment("offscreen")));
+    ASSERT_TRUE(WaitFor([&] { return next.state() == QProcess::NotRunning || answers(exe); }));
     EXPECT_EQ(next.state(), QProcess::Running);
-    next.kill();
-    next.waitForFinished();
+    EXPECT_EQ(secondStart(exe), 0);
+    for (QProcess* p : {&other, &next}) {
+        p->kill();
+        p->waitForFinished();
+    }
 }
 
 }  // namespace

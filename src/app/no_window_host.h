@@ -1,0 +1,30 @@
+#pragma once
+
+#include "app/host.h"
+
+namespace vellor {
+
+// For running the core without a window (vellor-replay, benchmarks): nothing is shown, choosers
+// are cancelled, posted tasks are dropped; callers report failures their own way.
+class NoWindowHost : public Host {
+  public:
+    void ShowMessage(MessageOwner, const std::string&, const std::string&,
+                     const std::string&) override {}
+    void SetMenuCheck(int, bool) override {}
+    void SetWindowTitle(const std::string&) override {}
+    void SetBoxCheck(ModemBox, bool) override {}
+    bool BoxChecked(ModemBox) const override { return false; }
+    std::optional<std::string> ChooseFile(const FileRequest&) override { return std::nullopt; }
+    void Post(std::function<void()>) override {}
+    void FocusView() override {}
+    void DebugTrace(const std::string&) override {}
+    void DestroyMainWindow() override {}
+    void LayoutMainWindow() override {}
+    void RecomputeViewMetrics() override {}
+    void ApplyScrollBars(const ScrollBars&) override {}
+    void RebuildCaret() override {}
+    void RunCommDialog() override {}
+    void RunOptionsDialog() override {}
+};
+
+}  // namespace vellor
