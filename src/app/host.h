@@ -48,6 +48,11 @@ class Host {
     virtual std::optional<std::string> ChooseFile(const FileRequest& request) = 0;
     // Runs `task` later on the UI thread. Any thread; never waits.
     virtual void Post(std::function<void()> task) = 0;
+    // Runs `work` on a thread of its own while the window stays alive (it paints, data keeps
+    // arriving), telling the user `what` is under way and offering to cancel. Returns when `work`
+    // has finished (true) or the user cancelled (false: `work` goes on to its end unseen, so it
+    // must own everything it touches). UI thread.
+    virtual bool RunAside(const std::string& what, std::function<void()> work) = 0;
 
     // Keyboard focus to the terminal view.
     virtual void FocusView() = 0;

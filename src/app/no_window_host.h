@@ -16,6 +16,10 @@ class NoWindowHost : public Host {
     bool BoxChecked(ModemBox) const override { return false; }
     std::optional<std::string> ChooseFile(const FileRequest&) override { return std::nullopt; }
     void Post(std::function<void()>) override {}
+    bool RunAside(const std::string&, std::function<void()> work) override {
+        work();
+        return true;
+    }
     void FocusView() override {}
     void DebugTrace(const std::string&) override {}
     void DestroyMainWindow() override {}

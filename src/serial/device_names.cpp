@@ -23,6 +23,11 @@ std::optional<uint32_t> ComNumber(std::string_view name) {
 
 }  // namespace
 
+bool IsNetworkPortName(std::string_view portName) {
+    return StartsWithIgnoringAsciiCase(portName, "rfc2217://") ||
+           StartsWithIgnoringAsciiCase(portName, "tcp://");
+}
+
 bool IsLoopbackName(std::string_view portName) {
     return EqualsIgnoringAsciiCase(portName, kLoopbackName);
 }

@@ -1,6 +1,7 @@
 #include "serial/port_connection.h"
 
 #include <mutex>
+#include <optional>
 #include <system_error>
 
 #include "app/app_state.h"
@@ -52,6 +53,48 @@ ReceiveThread::Events EventsFor(AppState& state, Host& host,
     return events;
 }
 
+// A device opened and given the line settings, or why not.
+struct Opened {
+    std::shared_ptr<SerialDevice> device;  // null when it could not be opened
+    int openError = 0;
+    int configError = 0;
+};
+
+Opened OpenThenConfigure(const std::string& name, const PortConfig& config,
+                         const DeviceOpener& opener) {
+    Opened opened;
+    opened.device = opener(name, opened.openError);
+    if (opened.device) opened.configError = opened.device->Configure(config);
+    return opened;
+}
+
+// A port across the network is opened aside, so the window never waits on the network; nothing
+// when the user gave up waiting (a device that comes after that is closed unseen).
+std::optional<Opened> OpenAndConfigure(const AppState& state, Host& host,
+                                       const DeviceOpener& opener) {
+    if (!IsNetworkPortName(state.portName))
+        return OpenThenConfigure(state.portName, state.portConfig, opener);
+    struct Aside {
+        std::mutex mutex;
+        Opened opened;
+        bool abandoned = false;
+    };
+    auto aside = std::make_shared<Aside>();
+    const bool finished =
+        host.RunAside("Connecting to " + state.portName,
+                      [aside, opener, name = state.portName, config = state.portConfig] {
+                          Opened opened = OpenThenConfigure(name, config, opener);
+                          std::lock_guard lock(aside->mutex);
+                          if (aside->abandoned && opened.device) opened.device->Close();
+                          aside->opened = std::move(opened);
+                      });
+    std::lock_guard lock(aside->mutex);
+    if (finished) return std::move(aside->opened);
+    aside->abandoned = true;
+    if (aside->opened.device) aside->opened.device->Close();
+    return std::nullopt;
+}
+
 }  // namespace
 
 void TogglePort(AppState& state, Host& host) {
@@ -69,14 +112,15 @@ bool OpenPort(AppState& state, Host& host) {
 bool OpenPortWith(AppState& state, Host& host, const DeviceOpener& opener) {
     if (PortIsOpen(state)) return true;  // one device at a time
 
-    int error = 0;
-    std::shared_ptr<SerialDevice> device = opener(state.portName, error);
+    const std::optional<Opened> opened = OpenAndConfigure(state, host, opener);
+    if (!opened) return false;  // the user gave up waiting: nothing to tell
+    const std::shared_ptr<SerialDevice>& device = opened->device;
     if (!device) {
-        ShowError(host, "OpenPort Failed", error);
+        ShowError(host, "OpenPort Failed", opened->openError);
         return false;
     }
-    if (int rejected = device->Configure(state.portConfig)) {
-        ShowError(host, "ConfigPort Failed", rejected);
+    if (opened->configError != 0) {
+        ShowError(host, "ConfigPort Failed", opened->configError);
         device->Close();  // after the message, so the next attempt starts from scratch
         return false;
     }

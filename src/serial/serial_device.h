@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 
 #include "serial/port_config.h"
 
@@ -86,6 +87,10 @@ class SerialDevice {
     virtual void SetRts(bool raised) = 0;
     // The input lines as a kMs* word; 0 when the device cannot tell.
     virtual uint32_t ModemStatus() = 0;
+
+    // Empty when the line settings given to Configure() reach the line; otherwise why they do not
+    // (a network port whose server takes none), for the Communications dialog to say.
+    virtual std::string LineSettingsNote() const { return {}; }
 
     // Holds the line in the break state for `ms`, then lets it go. Returns at once after
     // Interrupt(). Call it off the UI thread: it takes as long as the break.

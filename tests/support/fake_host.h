@@ -49,6 +49,11 @@ class FakeHost : public Host {
         std::lock_guard lock(mutex_);
         tasks_.push_back(std::move(task));
     }
+    bool RunAside(const std::string& what, std::function<void()> work) override {
+        Log("aside " + what);
+        work();
+        return true;
+    }
     void FocusView() override { Log("focus"); }
     void DebugTrace(const std::string& line) override { Log("trace " + line); }
     void DestroyMainWindow() override { Log("destroy"); }

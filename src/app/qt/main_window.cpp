@@ -4,17 +4,22 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QIcon>
 #include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
+#include <QProgressDialog>
 #include <QResizeEvent>
 #include <QSystemTrayIcon>
 #include <QtDebug>
+#include <atomic>
 #include <mutex>
 #include <set>
+#include <thread>
 
 #include "app/app_state.h"
 #include "app/command_ids.h"
@@ -200,6 +205,38 @@ void MainWindow::Post(std::function<void()> task) {
     // Queued events to one receiver run in the order they were posted; dropped if the window is
     // gone by the time the event loop gets to it.
     QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+}
+
+bool MainWindow::RunAside(const std::string& what, std::function<void()> work) {
+    struct Shared {
+        std::atomic<bool> done{false};
+        QPointer<QEventLoop> loop;  // UI thread only
+    };
+    auto shared = std::make_shared<Shared>();
+    QProgressDialog progress(Text(what), QStringLiteral("Cancel"), 0, 0, this);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(300);  // a quick connect shows nothing
+    QEventLoop loop;
+    connect(&progress, &QProgressDialog::canceled, &loop, &QEventLoop::quit);
+    shared->loop = &loop;
+    std::thread worker([shared, work = std::move(work)] {
+        work();
+        shared->done = true;
+        QMetaObject::invokeMethod(
+            qApp,
+            [shared] {
+                if (shared->loop) shared->loop->quit();
+            },
+            Qt::QueuedConnection);
+    });
+    if (!shared->done) loop.exec();
+    shared->loop = nullptr;
+    if (!shared->done) {
+        worker.detach();  // it owns what it touches and ends by itself
+        return false;
+    }
+    worker.join();
+    return !destroyed_;  // the window went meanwhile: nothing more to do
 }
 
 void MainWindow::FocusView() {

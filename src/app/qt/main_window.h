@@ -67,6 +67,7 @@ class MainWindow : public QMainWindow, public Host {
     bool BoxChecked(ModemBox box) const override;
     std::optional<std::string> ChooseFile(const FileRequest& request) override;
     void Post(std::function<void()> task) override;
+    bool RunAside(const std::string& what, std::function<void()> work) override;
     void FocusView() override;
     void DebugTrace(const std::string& line) override;
     void DestroyMainWindow() override;
