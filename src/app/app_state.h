@@ -12,6 +12,7 @@
 #include "screen/screen_modes.h"
 #include "screen/screen_mutex.h"
 #include "serial/port_config.h"
+#include "settings/preferences.h"
 #include "transfer/capture_file.h"
 
 namespace vellor {
@@ -19,6 +20,7 @@ namespace vellor {
 class SerialDevice;
 class ReceiveThread;
 class SendJob;
+class PortWaiter;
 
 // Told when the screen's damage goes from empty to non-empty. Called with the screen lock held,
 // from whichever thread drew: it must only schedule work, never paint, block or take the lock.
@@ -75,6 +77,9 @@ struct AppState {
     std::string portName;                          // as the user typed it, UTF-8
     int32_t portOpen = 0;
     PortConfig portConfig;
+    // Set while the device of an open port went away and is awaited: portOpen stays 1 and
+    // portHandle stays empty, so bytes are dropped as for a closed port. UI thread only.
+    std::shared_ptr<PortWaiter> portWaiter;
 
     // Keyboard (UI thread only).
     uint8_t keyByte = 0;
@@ -94,6 +99,7 @@ struct AppState {
     Flag rxCapture{1};
     int32_t controlBar = 0;
     HexEntry hexInput = HexEntry::Off;
+    Preferences preferences;  // UI thread only
 };
 
 }  // namespace vellor

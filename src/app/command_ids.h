@@ -28,6 +28,19 @@ enum CommandId : int {
     kCmdLast = 40056,
 };
 
+// Commands added since, kept clear of the range above so stored and scripted ids keep meaning
+// what they did.
+enum ExtraCommandId : int {
+    kCmdReconnect = 40101,
+    kCmdCopy = 40102,
+    kCmdSelectAll = 40103,
+    kCmdPaste = 40104,
+    kCmdFind = 40105,
+    kCmdStatusBar = 40106,
+    kCmdSendBreak = 40107,
+    kCmdSendSettings = 40108,
+};
+
 // The control-bar boxes' commands follow their order: DTR is 40001, RI 40006.
 constexpr int CommandOf(ModemBox box) {
     return kCmdDtr + IndexOf(box);

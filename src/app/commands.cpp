@@ -5,6 +5,7 @@
 
 #include "app/app_state.h"
 #include "app/command_ids.h"
+#include "app/extra_commands.h"
 #include "app/host.h"
 #include "app/version.h"
 #include "screen/screen.h"
@@ -141,7 +142,9 @@ void DispatchCommand(AppState& state, Host& host, SettingsBackend& settings, int
             Zoom(state, host, false);
             break;
         default:
-            break;  // outside the range, or an identifier nothing uses
+            // Added commands, an identifier nothing uses, or one outside every range.
+            DispatchExtraCommand(state, host, settings, id);
+            break;
     }
 }
 

@@ -16,8 +16,8 @@ inline constexpr const char* kAboutCaption = "About Vellor";
 inline constexpr int kLargestFont = 27;
 inline constexpr int kSmallestFont = 13;
 
-// Routes one menu or control-bar command. Identifiers outside 40001-40056 are ignored, and those
-// inside that nothing uses do nothing. UI thread only.
+// Routes one menu or control-bar command, the added ones (from 40101) included. Identifiers
+// nothing uses do nothing. UI thread only.
 void DispatchCommand(AppState& state, Host& host, SettingsBackend& settings, int id);
 
 // The font height a zoom step leads to, and which of the two zoom items is then checked.

@@ -6,17 +6,27 @@ namespace vellor {
 
 namespace {
 
-// Only Alt mnemonics: Ctrl and plain keys belong to the device the user types to.
-constexpr MenuEntry kFile[] = {
-    {kCmdSend, "&Send from File"}, {kCmdCapture, "&Capture to File"}, {}, {kCmdExit, "E&xit"}};
+// The original items carry only Alt mnemonics: Ctrl and plain keys belong to the device the user
+// types to. Items added since follow them, behind a separator.
+constexpr bool kCheck = true;
+constexpr MenuEntry kFile[] = {{kCmdSend, "&Send from File", nullptr, kCheck},
+                               {kCmdCapture, "&Capture to File", nullptr, kCheck},
+                               {},
+                               {kCmdExit, "E&xit"}};
 constexpr MenuEntry kEdit[] = {{kCmdClearAll, "&Clear All"},
                                {},
-                               {kCmdHexInput, "&Hex Input"},
+                               {kCmdHexInput, "&Hex Input", nullptr, kCheck},
                                {},
                                {kCmdOptions, "&Options ..."}};
-constexpr MenuEntry kView[] = {
-    {kCmdZoomIn, "Zoom &In"}, {kCmdZoomOut, "Zoom &Out"}, {}, {kCmdControlBar, "&Control Bar"}};
-constexpr MenuEntry kComm[] = {{kCmdOpenPort, "&Open Port"}, {}, {kCmdProperties, "&Properties"}};
+constexpr MenuEntry kView[] = {{kCmdZoomIn, "Zoom &In", nullptr, kCheck},
+                               {kCmdZoomOut, "Zoom &Out", nullptr, kCheck},
+                               {},
+                               {kCmdControlBar, "&Control Bar", nullptr, kCheck}};
+constexpr MenuEntry kComm[] = {{kCmdOpenPort, "&Open Port", nullptr, kCheck},
+                               {},
+                               {kCmdProperties, "&Properties"},
+                               {},
+                               {kCmdReconnect, "&Reconnect Automatically", nullptr, kCheck}};
 constexpr MenuEntry kHelp[] = {{kCmdAbout, "&About  Vellor"}};
 
 constexpr MenuSpec kMenus[] = {

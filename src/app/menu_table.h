@@ -7,10 +7,14 @@
 namespace vellor {
 
 // One entry of a drop-down menu: a command item, or a separator (id 0). Labels carry their Alt
-// mnemonic as "&"; the text the user sees is the label with the "&" taken out.
+// mnemonic as "&"; the text the user sees is the label with the "&" taken out. Shortcuts are
+// written as Qt reads them ("Ctrl+Shift+C") and always hold Ctrl+Shift: a plain Ctrl+letter is
+// the device's.
 struct MenuEntry {
     int id = 0;
     const char* label = nullptr;
+    const char* shortcut = nullptr;
+    bool checkable = false;
     bool IsSeparator() const { return id == 0; }
 };
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "serial/device_names.h"
 #include "serial/port_config.h"
 #include "serial/port_connection.h"
 #include "settings/settings_store.h"
@@ -53,6 +54,20 @@ const std::vector<std::string>& PortEntries() {
             out.push_back("COM" + std::to_string(i));
         return out;
     }();
+    return entries;
+}
+
+std::vector<PortListEntry> PortListEntries(const std::vector<SerialPortInfo>& devices) {
+    std::vector<PortListEntry> entries;
+    for (const std::string& name : PortEntries())
+        entries.push_back({name, {}});
+    for (const SerialPortInfo& device : devices) {
+        std::string description = device.description;
+        if (device.path != device.devicePath)
+            description += (description.empty() ? "" : "\n") + device.devicePath;
+        entries.push_back({device.path, description});
+    }
+    entries.push_back({std::string(kLoopbackName), {}});
     return entries;
 }
 

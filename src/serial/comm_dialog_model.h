@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "serial/port_inventory.h"
+
 namespace vellor {
 
 struct AppState;
@@ -16,6 +18,16 @@ const std::vector<std::string>& PortEntries();  // "COM0" .. "COM10"
 const std::vector<std::string>& StopBitsEntries();
 const std::vector<std::string>& ParityEntries();
 const std::vector<std::string>& FlowControlEntries();
+
+// One entry of the port list: what picking it puts in the box, and what it is.
+struct PortListEntry {
+    std::string name;
+    std::string description;  // empty for the fixed names
+    bool operator==(const PortListEntry&) const = default;
+};
+// The port list: COM0 to COM10, then the system's serial devices by their stable names, then the
+// loopback device.
+std::vector<PortListEntry> PortListEntries(const std::vector<SerialPortInfo>& devices);
 
 // What the dialog's controls hold. A list index of -1 means no entry is selected.
 struct CommDialogValues {

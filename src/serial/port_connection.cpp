@@ -10,16 +10,23 @@
 #include "base/system_reason.h"
 #include "serial/device_names.h"
 #include "serial/modem_indicators.h"
+#include "serial/port_waiter.h"
 #include "serial/receive_thread.h"
+#include "serial/refusals.h"
 #include "serial/serial_device.h"
+#include "transfer/send_command.h"
 
 namespace vellor {
 namespace {
 
 constexpr char kClosedTitle[] = "Vellor";
 
-void ShowError(Host& host, const char* text, int error) {
-    host.ShowMessage(MessageOwner::MainWindow, text, kErrorCaption, SystemReason(error));
+void ShowError(Host& host, const char* text, const std::string& detail) {
+    host.ShowMessage(MessageOwner::MainWindow, text, kErrorCaption, detail);
+}
+
+std::string OpenTitle(const std::string& portName) {
+    return "VL: " + portName;
 }
 
 std::shared_ptr<SerialDevice> CurrentDevice(const AppState& state) {
@@ -32,10 +39,15 @@ bool IsCurrent(const AppState& state, const std::weak_ptr<SerialDevice>& device)
     return alive && alive == CurrentDevice(state);
 }
 
+void WaitForDevice(AppState& state, Host& host, const std::string& name,
+                   const DeviceOpener& opener);
+
 // The receive thread's events, carried over to the UI thread. They act only while the device
 // that raised them is still the open one: a late event of a port closed since is dropped.
+// `name` and `opener` are what the device was opened with, to open it again the same way.
 ReceiveThread::Events EventsFor(AppState& state, Host& host,
-                                const std::shared_ptr<SerialDevice>& device) {
+                                const std::shared_ptr<SerialDevice>& device,
+                                const std::string& name, const DeviceOpener& opener) {
     std::weak_ptr<SerialDevice> weak = device;
     ReceiveThread::Events events;
     events.modemStatusChanged = [&state, &host, weak](uint32_t status) {
@@ -43,14 +55,100 @@ ReceiveThread::Events EventsFor(AppState& state, Host& host,
             if (IsCurrent(state, weak)) UpdateModemIndicators(host, status);
         });
     };
-    events.deviceLost = [&state, &host, weak](int error) {
-        host.Post([&state, &host, weak, error] {
+    events.deviceLost = [&state, &host, weak, name, opener](int error) {
+        host.Post([&state, &host, weak, name, opener, error] {
             if (!IsCurrent(state, weak)) return;  // the user closed it first: nothing to tell
+            if (state.preferences.reconnect) {
+                WaitForDevice(state, host, name, opener);
+                return;
+            }
             ClosePort(state, host);
-            ShowError(host, "ReadPort Failed", error);
+            ShowError(host, "ReadPort Failed", ExplainLostDevice(error));
         });
     };
     return events;
+}
+
+// Takes the device out of use: wakes the receiver and any write held off by the line, waits for
+// the receiver to end before the descriptor goes (nothing may use it once closed), then closes it.
+void ReleaseDevice(AppState& state) {
+    std::shared_ptr<SerialDevice> device;
+    std::shared_ptr<ReceiveThread> receiver;
+    {
+        std::lock_guard lock(state.portMutex);
+        device = state.portHandle;
+        receiver = state.receiveThread;
+    }
+    if (device) device->Interrupt();
+    if (receiver) receiver->Stop();
+    {
+        std::lock_guard lock(state.portMutex);
+        state.portHandle.reset();
+        state.receiveThread.reset();
+    }
+    if (device) device->Close();  // waits for a write in flight on another thread
+}
+
+// Puts an opened, configured device to use: DTR and RTS as given, and a receive thread. False
+// (device closed, message shown) when no thread can be made.
+bool AdoptDevice(AppState& state, Host& host, const std::shared_ptr<SerialDevice>& device,
+                 const std::string& name, const DeviceOpener& opener, bool dtr, bool rts) {
+    device->SetDtr(dtr);
+    device->SetRts(rts);
+    std::shared_ptr<ReceiveThread> receiver;
+    try {
+        receiver = std::make_shared<ReceiveThread>(state, device,
+                                                   EventsFor(state, host, device, name, opener));
+    } catch (const std::system_error& e) {
+        host.ShowMessage(MessageOwner::MainWindow, "CreateReceiveThread Failed", kErrorCaption,
+                         e.code().message());
+        device->Close();
+        return false;
+    }
+    {
+        std::lock_guard lock(state.portMutex);
+        state.portHandle = device;
+        state.receiveThread = std::move(receiver);
+    }
+    return true;
+}
+
+// The awaited device is back (posted by the waiter): it takes the lost one's place, with the line
+// settings and DTR/RTS as they are now. A device found after the wait ended is closed unseen.
+void Reopened(AppState& state, Host& host, const std::weak_ptr<PortWaiter>& waiting,
+              const std::shared_ptr<SerialDevice>& device, const DeviceOpener& opener) {
+    const std::shared_ptr<PortWaiter> waiter = waiting.lock();
+    if (!waiter || waiter != state.portWaiter) {
+        device->Close();
+        return;
+    }
+    const std::string name = waiter->PortName();
+    state.portWaiter.reset();  // its thread has handed over and is ending
+    if (!(state.portConfig == waiter->Config())) device->Configure(state.portConfig);
+    if (!AdoptDevice(state, host, device, name, opener, host.BoxChecked(ModemBox::Dtr),
+                     host.BoxChecked(ModemBox::Rts))) {
+        ClosePort(state, host);
+        return;
+    }
+    UpdateModemIndicators(host, device->ModemStatus());
+    host.SetWindowTitle(OpenTitle(name));
+}
+
+// The open port's device went away: the port stays open for the user while a waiter watches for
+// the same name to come back. Meanwhile bytes are dropped and a running send stops.
+void WaitForDevice(AppState& state, Host& host, const std::string& name,
+                   const DeviceOpener& opener) {
+    ReleaseDevice(state);
+    StopSending(state, host);
+    auto waiter = std::make_shared<PortWaiter>(name, state.portConfig, opener);
+    waiter->Start([&state, &host, opener,
+                   waiting = std::weak_ptr(waiter)](std::shared_ptr<SerialDevice> device) {
+        host.Post([&state, &host, opener, waiting, device] {
+            Reopened(state, host, waiting, device, opener);
+        });
+    });
+    host.SetWindowTitle(OpenTitle(waiter->PortName()) + " (waiting for device)");
+    state.portWaiter = std::move(waiter);
 }
 
 // A device opened and given the line settings, or why not.
@@ -110,75 +208,42 @@ bool OpenPort(AppState& state, Host& host) {
 }
 
 bool OpenPortWith(AppState& state, Host& host, const DeviceOpener& opener) {
-    if (PortIsOpen(state)) return true;  // one device at a time
+    if (PortIsOpen(state) || state.portWaiter) return true;  // one device at a time
 
     const std::optional<Opened> opened = OpenAndConfigure(state, host, opener);
     if (!opened) return false;  // the user gave up waiting: nothing to tell
     const std::shared_ptr<SerialDevice>& device = opened->device;
     if (!device) {
-        ShowError(host, "OpenPort Failed", opened->openError);
+        ShowError(host, "OpenPort Failed", ExplainOpenFailure(state.portName, opened->openError));
         return false;
     }
     if (opened->configError != 0) {
-        ShowError(host, "ConfigPort Failed", opened->configError);
+        ShowError(host, "ConfigPort Failed",
+                  ExplainConfigFailure(state.portConfig, opened->configError));
         device->Close();  // after the message, so the next attempt starts from scratch
         return false;
     }
-    device->SetDtr(true);
-    device->SetRts(true);
-
-    std::shared_ptr<ReceiveThread> receiver;
-    try {
-        receiver = std::make_shared<ReceiveThread>(state, device, EventsFor(state, host, device));
-    } catch (const std::system_error& e) {
-        host.ShowMessage(MessageOwner::MainWindow, "CreateReceiveThread Failed", kErrorCaption,
-                         e.code().message());
-        device->Close();
-        return false;
-    }
-    {
-        std::lock_guard lock(state.portMutex);
-        state.portHandle = device;
-        state.receiveThread = std::move(receiver);
-    }
+    if (!AdoptDevice(state, host, device, state.portName, opener, true, true)) return false;
 
     host.SetBoxCheck(ModemBox::Dtr, true);
     host.SetBoxCheck(ModemBox::Rts, true);
     UpdateModemIndicators(host, device->ModemStatus());
-    host.SetWindowTitle("VL: " + state.portName);
+    host.SetWindowTitle(OpenTitle(state.portName));
     host.SetMenuCheck(kCmdOpenPort, true);
     state.portOpen = 1;
     return true;
 }
 
 void ClosePort(AppState& state, Host& host) {
-    std::shared_ptr<SerialDevice> device;
-    std::shared_ptr<ReceiveThread> receiver;
-    {
-        std::lock_guard lock(state.portMutex);
-        device = state.portHandle;
-        receiver = state.receiveThread;
-    }
-    if (!device && !state.portOpen) return;
-
-    // Wake the receiver and any write held off by the line, then wait for the receiver to end
-    // before the descriptor goes: nothing may use it once closed.
-    if (device) device->Interrupt();
+    state.portWaiter.reset();  // stops waiting for a device that went away
+    if (!PortIsOpen(state) && !state.portOpen) return;
     host.SetBoxCheck(ModemBox::Dtr, false);
     host.SetBoxCheck(ModemBox::Rts, false);
-    if (receiver) receiver->Stop();
-    {
-        std::lock_guard lock(state.portMutex);
-        state.portHandle.reset();
-        state.receiveThread.reset();
-    }
-    if (device) device->Close();  // waits for a write in flight on another thread
-
+    ReleaseDevice(state);
     host.SetWindowTitle(kClosedTitle);
     host.SetMenuCheck(kCmdOpenPort, false);
     state.portOpen = 0;
 }
-
 void WritePortByte(AppState& state, uint8_t byte) {
     if (const auto device = CurrentDevice(state)) device->WriteByte(byte);
 }

@@ -100,6 +100,10 @@ void ToggleSendWith(AppState& state, Host& host, const SendHooks& hooks) {
     }
 }
 
+void StopSending(AppState& state, Host& host) {
+    if (state.sending.load() != 0) StopSend(state, host);
+}
+
 void StopSendingAtShutdown(AppState& state) {
     state.sending = 0;
     if (const std::shared_ptr<SendJob> job = std::exchange(state.sendFile, nullptr)) {

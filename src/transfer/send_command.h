@@ -33,6 +33,10 @@ FileRequest SendFileRequest();
 void ToggleSend(AppState& state, Host& host);
 void ToggleSendWith(AppState& state, Host& host, const SendHooks& hooks);
 
+// Stops a running send as the command does (the thread ends after the byte in hand; the item is
+// unchecked); nothing when none runs. UI thread.
+void StopSending(AppState& state, Host& host);
+
 // Stops a send as the main window goes: clears `sending`, gives up any message the send thread
 // waits on and waits for the thread to end (at most the byte in hand; close the port first so
 // a held-off write returns at once). The menu is left alone. UI thread.

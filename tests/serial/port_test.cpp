@@ -20,6 +20,7 @@
 #include "support/pty_pair.h"
 #include "support/screen_fixture.h"
 #include "support/temp_folder.h"
+#include "transfer/capture_command.h"
 
 namespace vellor::testing {
 namespace {
@@ -98,40 +99,55 @@ TEST_F(PortTest, OpenAndCloseKeepTitleMarkAndBoxesInStep) {
     EXPECT_EQ(device->configured.size(), 2u);
 }
 
-// Each refusal shows its message once, with the system's reason, and leaves no device held:
-// the settings are corrected and the next open works.
+// Each refusal shows its message once, with the system's reason first and then what it means,
+// and leaves no device held: the settings are corrected and the next open works.
 TEST_F(PortTest, RefusalsShowOneMessageAndHoldNothing) {
-    EXPECT_FALSE(OpenName("COM0"));
-    EXPECT_FALSE(OpenName("/dev/vellor-no-such-device"));
-    ASSERT_EQ(host.messages.size(), 2u);
-    for (const auto& m : host.messages) {
-        EXPECT_EQ(m.text, "OpenPort Failed");
-        EXPECT_EQ(m.caption, "Error");
-        EXPECT_EQ(m.detail, "No such file or directory");
+    TempFolder folder;
+    WriteFile(folder.Path("plain"), "not a device");
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    int error = 0;
+    auto holder = PosixSerialDevice::Open(pty.slavePath, error);
+    ASSERT_NE(holder, nullptr);
+    const struct {
+        std::string name;
+        std::string detail;
+    } refusals[] = {
+        {"COM0", "No such file or directory. \"COM0\" names no device."},
+        {"/dev/vellor-no-such-device",
+         "No such file or directory. /dev/vellor-no-such-device is not present."},
+        {folder.Path("plain"),
+         "Inappropriate ioctl for device. " + folder.Path("plain") + " is not a serial device."},
+        {pty.slavePath, "Device or resource busy. " + pty.slavePath +
+                            " is in use by test_serial (process " + std::to_string(::getpid()) +
+                            ")."},
+    };
+    for (const auto& refusal : refusals) {
+        host.messages.clear();
+        EXPECT_FALSE(OpenName(refusal.name));
+        ASSERT_EQ(host.messages.size(), 1u) << refusal.name;
+        EXPECT_EQ(host.messages[0].text, "OpenPort Failed");
+        EXPECT_EQ(host.messages[0].caption, "Error");
+        EXPECT_EQ(host.messages[0].detail.substr(0, refusal.detail.size()), refusal.detail);
     }
+    holder->Close();
+
     device->configureError = EINVAL;
     host.onMessage = [&] { EXPECT_EQ(device->closes, 0) << "released before the message"; };
     EXPECT_FALSE(OpenFake());
     EXPECT_EQ(host.messages.back().text, "ConfigPort Failed");
-    EXPECT_EQ(host.messages.back().detail, "Invalid argument");
     EXPECT_EQ(device->closes, 1);
     EXPECT_FALSE(PortIsOpen(*state));
     EXPECT_EQ(host.title, "Vellor");
     EXPECT_TRUE(host.boxes.empty());
     EXPECT_TRUE(host.ChecksOf(kCmdOpenPort).empty());
 
-    PtyPair pty;
-    ASSERT_TRUE(pty.ok());
-    int error = 0;
-    auto holder = PosixSerialDevice::Open(pty.slavePath, error);
-    ASSERT_NE(holder, nullptr);
     host.onMessage = nullptr;
-    EXPECT_FALSE(OpenName(pty.slavePath));
-    EXPECT_EQ(host.messages.back().detail, "Device or resource busy");
-    holder->Close();
     state->portConfig.SetByteSize(4);
     EXPECT_FALSE(OpenName(pty.slavePath));
     EXPECT_EQ(host.messages.back().text, "ConfigPort Failed");
+    EXPECT_EQ(host.messages.back().detail,
+              "Invalid argument. No device takes 4 data bits (5 to 8).");
     state->portConfig.SetByteSize(8);
     EXPECT_TRUE(OpenName(pty.slavePath));
 }
@@ -222,9 +238,10 @@ TEST_F(PortTest, PseudoTerminalEndToEnd) {
     EXPECT_TRUE(host.messages.empty());
 }
 
-// The far end going away closes the port once, with one message; closing by hand first tells
-// nothing more.
-TEST_F(PortTest, UnpluggedDeviceClosesThePortOnce) {
+// With reconnecting off, a lost device closes the port and says so once; a loss the user beat
+// with Close Port says nothing.
+TEST_F(PortTest, UnpluggedDeviceClosesThePortOnceWhenNotReconnecting) {
+    state->preferences.reconnect = false;
     for (const bool userClosesFirst : {false, true}) {
         PtyPair pty;
         ASSERT_TRUE(pty.ok());
@@ -244,9 +261,57 @@ TEST_F(PortTest, UnpluggedDeviceClosesThePortOnce) {
         EXPECT_FALSE(host.BoxChecked(ModemBox::Dtr));
         ASSERT_EQ(host.messages.size(), 1u);
         EXPECT_EQ(host.messages[0].text, "ReadPort Failed");
-        EXPECT_EQ(host.messages[0].caption, "Error");
-        EXPECT_FALSE(host.messages[0].detail.empty());
+        EXPECT_NE(host.messages[0].detail.find(". The device went away"), std::string::npos);
     }
+}
+
+// An adapter behind a stable link is unplugged (far end gone, link removed) and plugged in again
+// as another node behind the same link: the port stays open for the user, waits without a word,
+// then carries on with the new device, and the capture holds what came before and after.
+TEST_F(PortTest, ReplugBehindTheSameLinkReopensAndTheCaptureStaysWhole) {
+    TempFolder folder;
+    const std::string link = folder.Path("usb-Vellor_Adapter-if00-port0");
+    auto pty = std::make_unique<PtyPair>();
+    ASSERT_TRUE(pty->ok());
+    fs::create_symlink(pty->slavePath, link);
+    host.answers.push_back(folder.Path("capture.log"));
+    ToggleCapture(*state, host);
+    ASSERT_TRUE(OpenName(link));
+    ASSERT_TRUE(pty->Send("before|"));
+    ASSERT_TRUE(WaitUntil([&] { return Shows("before|"); })) << "nothing arrived";
+
+    pty.reset();
+    fs::remove(link);
+    ASSERT_TRUE(host.RunUntil([&] { return state->portWaiter != nullptr; })) << "not waiting";
+    EXPECT_EQ(host.title, "VL: " + link + " (waiting for device)");
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(state->portOpen, 1);
+    EXPECT_EQ(host.ChecksOf(kCmdOpenPort), std::vector<bool>{true});
+    EXPECT_EQ(state->receiveThread, nullptr);
+    EXPECT_FALSE(PortIsOpen(*state));
+    host.SetBoxCheck(ModemBox::Rts, false);  // flipped while waiting: the new device follows
+
+    pty = std::make_unique<PtyPair>();
+    ASSERT_TRUE(pty->ok());
+    fs::create_symlink(pty->slavePath, link);
+    ASSERT_TRUE(host.RunUntil([&] { return PortIsOpen(*state); })) << "never reopened";
+    EXPECT_EQ(host.title, "VL: " + link);
+    EXPECT_EQ(state->portWaiter, nullptr);
+    ASSERT_TRUE(pty->Send("after"));
+    WritePortByte(*state, 'k');
+    EXPECT_EQ(pty->Receive(1), "k");
+    ASSERT_TRUE(WaitUntil([&] { return Shows("before|after"); })) << "nothing arrived";
+    ToggleCapture(*state, host);
+    EXPECT_EQ(ReadFile(folder.Path("capture.log")), "before|after");
+    EXPECT_TRUE(host.messages.empty());
+
+    // Lost again, then closed while waiting: the wait ends with the port.
+    pty.reset();
+    ASSERT_TRUE(host.RunUntil([&] { return state->portWaiter != nullptr; })) << "not waiting";
+    ClosePort(*state, host);
+    EXPECT_EQ(state->portWaiter, nullptr);
+    EXPECT_EQ(state->portOpen, 0);
+    EXPECT_EQ(host.title, "Vellor");
 }
 
 std::size_t CountEntries(const char* dir) {

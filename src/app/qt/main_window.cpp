@@ -18,7 +18,6 @@
 #include <QtDebug>
 #include <atomic>
 #include <mutex>
-#include <set>
 #include <thread>
 
 #include "app/app_state.h"
@@ -38,10 +37,6 @@
 namespace vellor {
 
 namespace {
-
-// Items whose check mark mirrors some state.
-const std::set<int> kCheckableItems = {kCmdControlBar, kCmdHexInput, kCmdOpenPort, kCmdCapture,
-                                       kCmdSend,       kCmdZoomIn,   kCmdZoomOut};
 
 QString Text(const std::string& s) {
     return QString::fromStdString(s);
@@ -140,10 +135,11 @@ void MainWindow::BuildMenus() {
             }
             QAction* action = menu->addAction(Text(entry.label));
             const int id = entry.id;
-            if (kCheckableItems.count(id)) {
+            if (entry.checkable) {
                 action->setCheckable(true);
                 marks_[id] = false;
             }
+            if (entry.shortcut) action->setShortcut(QKeySequence(entry.shortcut));
             connect(action, &QAction::triggered, this, [this, action, id] {
                 // Qt has already flipped a checkable item; only the command may set its mark.
                 if (action->isCheckable()) action->setChecked(marks_[id]);

@@ -2,10 +2,12 @@
 
 #include "app/app_state.h"
 #include "app/command_ids.h"
+#include "app/extra_commands.h"
 #include "screen/qt/terminal_view.h"
 #include "screen/screen.h"
 #include "screen/viewport.h"
 #include "serial/line_defaults.h"
+#include "settings/preferences.h"
 #include "settings/settings_store.h"
 
 namespace vellor {
@@ -24,6 +26,8 @@ std::unique_ptr<MainWindow> StartMainWindow(AppState& state, SettingsBackend& se
     if (!LoadBarSettings(state, settings)) SetBarDefaults(state);
     window->SetMenuCheck(kCmdControlBar, state.controlBar != 0);
     window->SetMenuCheck(kCmdHexInput, state.hexInput != HexEntry::Off);
+    LoadPreferences(state.preferences, settings);
+    ShowPreferenceChecks(state, *window);
 
     view->ApplyScrollBars(ResetScrollBars());
     window->LayoutMainWindow();

@@ -2,12 +2,14 @@
 
 #include <QComboBox>
 #include <QCompleter>
+#include <QFileSystemWatcher>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QSerialPortInfo>
+#include <QSignalBlocker>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/app_state.h"
@@ -27,24 +29,22 @@ QComboBox* ListBox(const std::vector<std::string>& entries, int selected) {
     return box;
 }
 
-void AddPortEntries(QComboBox* box) {
-    for (const std::string& name : PortEntries())
-        box->addItem(QString::fromStdString(name));
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        box->addItem(info.portName());
-        QString tip = info.description();
-        if (!info.manufacturer().isEmpty()) {
-            tip += (tip.isEmpty() ? "" : "\n") + info.manufacturer();
-        }
-        box->setItemData(box->count() - 1, tip, Qt::ToolTipRole);
-    }
-    box->addItem(QString::fromLatin1(kLoopbackName.data(), qsizetype(kLoopbackName.size())));
+constexpr int kSettleMs = 300;
+
+QString Text(const std::string& s) {
+    return QString::fromStdString(s);
 }
 
 }  // namespace
 
-CommDialog::CommDialog(QWidget* parent, AppState& state, SettingsBackend& settings)
-    : QDialog(parent), state_(state), settings_(settings) {
+CommDialog::CommDialog(QWidget* parent, AppState& state, SettingsBackend& settings,
+                       InventoryRoots roots)
+    : QDialog(parent),
+      state_(state),
+      settings_(settings),
+      roots_(std::move(roots)),
+      watcher_(new QFileSystemWatcher(this)),
+      settle_(new QTimer(this)) {
     setWindowTitle("Communications");
     setModal(true);
     const CommDialogValues v = OpenCommDialog(state_);
@@ -57,7 +57,7 @@ CommDialog::CommDialog(QWidget* parent, AppState& state, SettingsBackend& settin
     // differs only in case.
     port_->completer()->setCompletionMode(QCompleter::PopupCompletion);
     port_->completer()->setCaseSensitivity(Qt::CaseSensitive);
-    AddPortEntries(port_);
+    RefreshPortList();
     port_->setCurrentIndex(-1);
     port_->lineEdit()->setMaxLength(int(kMaxPortNameChars) * 2);
     port_->setEditText(QString::fromStdString(v.portText));
@@ -94,6 +94,38 @@ CommDialog::CommDialog(QWidget* parent, AppState& state, SettingsBackend& settin
 
     connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+
+    settle_->setSingleShot(true);
+    settle_->setInterval(kSettleMs);
+    connect(settle_, &QTimer::timeout, this, [this] {
+        RefreshPortList();
+        WatchDeviceFolders();  // /dev/serial/by-id comes and goes with the first USB adapter
+    });
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, settle_, qOverload<>(&QTimer::start));
+    WatchDeviceFolders();
+}
+
+void CommDialog::WatchDeviceFolders() {
+    for (const std::filesystem::path& folder :
+         {roots_.dev, roots_.dev / "serial", roots_.dev / "serial" / "by-id"}) {
+        const QString name = Text(folder.string());
+        if (!watcher_->directories().contains(name)) watcher_->addPath(name);
+    }
+}
+
+// Rebuilds the list, leaving what the user typed or picked in the box as it is.
+void CommDialog::RefreshPortList() {
+    const QSignalBlocker quiet(port_);
+    const QString typed = port_->currentText();
+    const int picked = port_->currentIndex();
+    port_->clear();
+    for (const PortListEntry& entry : PortListEntries(ListSerialPorts(roots_))) {
+        port_->addItem(Text(entry.name));
+        if (!entry.description.empty())
+            port_->setItemData(port_->count() - 1, Text(entry.description), Qt::ToolTipRole);
+    }
+    port_->setCurrentIndex(picked < 0 ? -1 : port_->findText(typed, Qt::MatchExactly));
+    port_->setEditText(typed);
 }
 
 CommDialogValues CommDialog::Values() const {

@@ -2,8 +2,12 @@
 
 #include <QDialog>
 
+#include "serial/port_inventory.h"
+
 class QComboBox;
+class QFileSystemWatcher;
 class QPushButton;
+class QTimer;
 
 namespace vellor {
 
@@ -12,12 +16,14 @@ class SettingsBackend;
 struct CommDialogValues;
 
 // The modal Communications dialog: port name and line settings. OK applies, saves and, with a
-// port open, reconfigures it at once; Cancel changes nothing.
+// port open, reconfigures it at once; Cancel changes nothing. The port list follows the devices
+// that come and go while it is open.
 class CommDialog : public QDialog {
     Q_OBJECT
 
   public:
-    CommDialog(QWidget* parent, AppState& state, SettingsBackend& settings);
+    CommDialog(QWidget* parent, AppState& state, SettingsBackend& settings,
+               InventoryRoots roots = {});
 
     QComboBox* PortBox() const { return port_; }
     QComboBox* BaudRateBox() const { return baud_; }
@@ -35,6 +41,9 @@ class CommDialog : public QDialog {
     void accept() override;
 
   private:
+    void WatchDeviceFolders();
+    void RefreshPortList();
+
     AppState& state_;
     SettingsBackend& settings_;
     QComboBox* port_;
@@ -45,6 +54,9 @@ class CommDialog : public QDialog {
     QComboBox* stopBits_;
     QPushButton* ok_;
     QPushButton* cancel_;
+    const InventoryRoots roots_;
+    QFileSystemWatcher* watcher_;
+    QTimer* settle_;  // gathers a burst of changes (a node, then its links) into one refresh
 };
 
 void RunCommDialog(QWidget* parent, AppState& state, SettingsBackend& settings);

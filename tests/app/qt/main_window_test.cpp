@@ -134,7 +134,7 @@ TEST_F(MainWindowTest, MenusShowTheirItemsExactly) {
         {"File", {"Send from File", "Capture to File", "-", "Exit"}},
         {"Edit", {"Clear All", "-", "Hex Input", "-", "Options ..."}},
         {"View", {"Zoom In", "Zoom Out", "-", "Control Bar"}},
-        {"Comm", {"Open Port", "-", "Properties"}},
+        {"Comm", {"Open Port", "-", "Properties", "-", "Reconnect Automatically"}},
         {"Help", {"About  Vellor"}}};
     const QList<QAction*> bar = window->menuBar()->actions();
     ASSERT_EQ(bar.size(), qsizetype(menus.size()));
@@ -143,10 +143,19 @@ TEST_F(MainWindowTest, MenusShowTheirItemsExactly) {
         QStringList items;
         for (QAction* item : bar[m]->menu()->actions()) {
             items << (item->isSeparator() ? "-" : item->text().remove('&'));
-            EXPECT_TRUE(item->shortcut().isEmpty()) << item->text().toStdString();
+            // Added items may have shortcuts, always with Ctrl+Shift: Ctrl+letter is the device's.
+            const QKeyCombination key = item->shortcut()[0];
+            EXPECT_TRUE(item->shortcut().isEmpty() ||
+                        key.keyboardModifiers() == (Qt::ControlModifier | Qt::ShiftModifier))
+                << item->text().toStdString();
         }
         EXPECT_EQ(items, menus[m].second);
     }
+    for (int id = kCmdFirst; id <= kCmdLast; ++id) {
+        const QAction* item = window->Action(id);
+        EXPECT_TRUE(item == nullptr || item->shortcut().isEmpty()) << id;
+    }
+    EXPECT_TRUE(window->Action(kCmdReconnect)->isChecked());  // on unless the user said otherwise
 }
 
 // About, the marks only the commands set, and Exit (or closing the window) ending the program

@@ -144,8 +144,9 @@ TEST(SingleInstance, AnotherUserCanNeitherReachNorStopIt) {
     EXPECT_TRUE(claimed);
 }
 
-// Whole programs: a second start leaves at once with 0 and the first stays; a copy under another
-// name runs on its own; a socket left by a killed instance never blocks the next start.
+// Whole programs: a second start leaves at once with 0 and the first stays (a start with options
+// says they were not applied; one with a bad option leaves with 2); a copy under another name
+// runs on its own; a socket left by a killed instance never blocks the next start.
 TEST(SingleInstance, SecondStartsOfThePrograms) {
     ProcessEnv env;
     const QString exe = VELLOR_EXE_PATH, copy = env.Path("vellor-copy");
@@ -159,10 +160,15 @@ TEST(SingleInstance, SecondStartsOfThePrograms) {
         return socket.waitForConnected(1000);
     };
     // Runs a start to its end: its exit code, or -1 if it did not end.
-    auto secondStart = [&](const QString& program) {
+    QString said;
+    auto secondStart = [&](const QString& program, const QStringList& args = {}) {
         QProcess second;
+        second.setArguments(args);
         if (!ProcessEnv::Start(second, program, env.Environment("offscreen"))) return -1;
-        if (second.waitForFinished(30000)) return second.exitCode();
+        if (second.waitForFinished(30000)) {
+            said = QString::fromUtf8(second.readAllStandardError());
+            return second.exitCode();
+        }
         second.kill();
         second.waitForFinished();
         return -1;
@@ -171,6 +177,10 @@ TEST(SingleInstance, SecondStartsOfThePrograms) {
     ASSERT_TRUE(ProcessEnv::Start(first, exe, env.Environment("offscreen")));
     ASSERT_TRUE(WaitFor([&] { return answers(exe); })) << "the first start never listened";
     EXPECT_EQ(secondStart(exe), 0);
+    EXPECT_EQ(secondStart(exe, {"--port", "LOOP", "--open"}), 0);
+    EXPECT_TRUE(said.contains("were not applied")) << said.toStdString();
+    EXPECT_EQ(secondStart(exe, {"--baud", "fast"}), 2);
+    EXPECT_TRUE(said.startsWith("vellor: --baud needs")) << said.toStdString();
     ASSERT_TRUE(ProcessEnv::Start(other, copy, env.Environment("offscreen")));
     ASSERT_TRUE(WaitFor([&] { return answers(copy) || other.state() == QProcess::NotRunning; }));
     EXPECT_EQ(other.state(), QProcess::Running);

@@ -1,6 +1,7 @@
 // The Communications dialog and the control bar as the user meets them.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -12,10 +13,16 @@
 #include "serial/line_defaults.h"
 #include "serial/qt/comm_dialog.h"
 #include "serial/qt/control_bar.h"
+#include "support/deadline.h"
 #include "support/fake_settings.h"
+#include "support/fake_sysfs.h"
 
 namespace vellor::testing {
 namespace {
+
+QString Text(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 class CommDialogTest : public ::testing::Test {
   protected:
@@ -105,6 +112,39 @@ TEST_F(CommDialogTest, TypedNameIsNeverCompletedBehindTheUsersBack) {
         dialog.accept();
         EXPECT_EQ(state.portName, typed.toStdString());
     }
+}
+
+// After the fixed names, the system's devices by their stable names with what they are in the
+// tooltip, then the loopback; devices plugged in or out while the dialog is open appear and go,
+// and what the user typed stays.
+TEST_F(CommDialogTest, PortListFollowsTheDevicesThatComeAndGo) {
+    FakeSysfs system;
+    system.AddUart("ttyS0", 4);
+    const std::string adapter = system.AddUsbAdapter("ttyUSB0", "A1");
+    CommDialog dialog(nullptr, state, settings, system.Roots());
+    const auto names = [&] {
+        QStringList shown;
+        for (int i = 11; i < dialog.PortBox()->count(); ++i)
+            shown << dialog.PortBox()->itemText(i);
+        return shown;
+    };
+    EXPECT_EQ(dialog.PortBox()->itemText(10), "COM10");
+    EXPECT_EQ(names(), (QStringList{Text(system.Dev("ttyS0")), Text(adapter), "LOOP"}));
+    EXPECT_EQ(dialog.PortBox()->itemData(12, Qt::ToolTipRole).toString(),
+              "FT232R USB UART, FTDI, serial A1, USB 0403:6001, ftdi_sio\n" +
+                  Text(system.Dev("ttyUSB0")));
+
+    dialog.PortBox()->setEditText("/dev/ttyACM");
+    const std::string second = system.AddUsbAdapter("ttyUSB1", "B2");
+    const QStringList plugged{Text(system.Dev("ttyS0")), Text(adapter), Text(second), "LOOP"};
+    ASSERT_TRUE(WaitUntil([&] { return names() == plugged; },
+                          [] { QApplication::processEvents(QEventLoop::AllEvents, 10); }))
+        << names().join(' ').toStdString();
+    EXPECT_EQ(dialog.PortBox()->currentText(), "/dev/ttyACM");
+
+    dialog.PortBox()->setCurrentIndex(13);
+    dialog.accept();
+    EXPECT_EQ(state.portName, second);
 }
 
 // Only DTR and RTS can be flipped; a click flips the box first, then reports its command; the

@@ -1,0 +1,38 @@
+#include "app/extra_commands.h"
+
+#include "app/app_state.h"
+#include "app/command_ids.h"
+#include "app/host.h"
+#include "serial/port_connection.h"
+#include "settings/preferences.h"
+
+namespace vellor {
+
+namespace {
+
+// Turning reconnecting off while a device is awaited gives up the wait: the port closes as if
+// the user had closed it.
+void ToggleReconnect(AppState& state, Host& host, SettingsBackend& settings) {
+    state.preferences.reconnect = !state.preferences.reconnect;
+    host.SetMenuCheck(kCmdReconnect, state.preferences.reconnect);
+    if (!state.preferences.reconnect && state.portWaiter) ClosePort(state, host);
+    SavePreferences(state.preferences, settings);
+}
+
+}  // namespace
+
+bool DispatchExtraCommand(AppState& state, Host& host, SettingsBackend& settings, int id) {
+    switch (id) {
+        case kCmdReconnect:
+            ToggleReconnect(state, host, settings);
+            return true;
+        default:
+            return false;
+    }
+}
+
+void ShowPreferenceChecks(const AppState& state, Host& host) {
+    host.SetMenuCheck(kCmdReconnect, state.preferences.reconnect);
+}
+
+}  // namespace vellor
