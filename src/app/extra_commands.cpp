@@ -12,6 +12,13 @@ namespace {
 
 // Turning reconnecting off while a device is awaited gives up the wait: the port closes as if
 // the user had closed it.
+void ToggleStatusBar(AppState& state, Host& host, SettingsBackend& settings) {
+    state.preferences.statusBar = !state.preferences.statusBar;
+    host.SetMenuCheck(kCmdStatusBar, state.preferences.statusBar);
+    host.ShowStatusBar(state.preferences.statusBar);
+    SavePreferences(state.preferences, settings);
+}
+
 void ToggleReconnect(AppState& state, Host& host, SettingsBackend& settings) {
     state.preferences.reconnect = !state.preferences.reconnect;
     host.SetMenuCheck(kCmdReconnect, state.preferences.reconnect);
@@ -26,6 +33,15 @@ bool DispatchExtraCommand(AppState& state, Host& host, SettingsBackend& settings
         case kCmdReconnect:
             ToggleReconnect(state, host, settings);
             return true;
+        case kCmdStatusBar:
+            ToggleStatusBar(state, host, settings);
+            return true;
+        case kCmdFind:
+            host.ShowFindBar();
+            return true;
+        case kCmdSendSettings:
+            host.RunSendSettingsDialog();
+            return true;
         default:
             return false;
     }
@@ -33,6 +49,8 @@ bool DispatchExtraCommand(AppState& state, Host& host, SettingsBackend& settings
 
 void ShowPreferenceChecks(const AppState& state, Host& host) {
     host.SetMenuCheck(kCmdReconnect, state.preferences.reconnect);
+    host.SetMenuCheck(kCmdStatusBar, state.preferences.statusBar);
+    host.ShowStatusBar(state.preferences.statusBar);
 }
 
 }  // namespace vellor

@@ -10,7 +10,7 @@ class SettingsBackend;
 // not one of them. UI thread only.
 bool DispatchExtraCommand(AppState& state, Host& host, SettingsBackend& settings, int id);
 
-// Shows the added items' check marks as the preferences say (at start).
+// Shows the added items' check marks, and what they switch, as the preferences say (at start).
 void ShowPreferenceChecks(const AppState& state, Host& host);
 
 }  // namespace vellor

@@ -11,6 +11,10 @@ namespace vellor {
 
 struct ScrollBars;
 
+// The desktop's clipboard (Copy, Paste), or the X11 PRIMARY selection (what is selected, pasted
+// with a middle click).
+enum class ClipboardKind : uint8_t { Clipboard, Selection };
+
 // Which window owns a message box.
 enum class MessageOwner : uint8_t { MainWindow, View };
 
@@ -71,6 +75,18 @@ class Host {
     // The two modal dialogs; each applies and saves what the user confirms.
     virtual void RunCommDialog() = 0;
     virtual void RunOptionsDialog() = 0;
+
+    // Text on the clipboard or the selection, as UTF-8; reading gives "" when there is none.
+    virtual void SetClipboardText(ClipboardKind kind, const std::string& text) = 0;
+    virtual std::string ClipboardText(ClipboardKind kind) = 0;
+    // Whether a menu item can be chosen now.
+    virtual void SetMenuEnabled(int commandId, bool enabled) = 0;
+    // The find bar below the view, with the keyboard focus in its text box.
+    virtual void ShowFindBar() = 0;
+    // Shows or hides the status bar below the control bar.
+    virtual void ShowStatusBar(bool shown) = 0;
+    // The modal dialog for pacing a send; it applies and saves what the user confirms.
+    virtual void RunSendSettingsDialog() = 0;
 };
 
 }  // namespace vellor

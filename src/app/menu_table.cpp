@@ -12,21 +12,31 @@ constexpr bool kCheck = true;
 constexpr MenuEntry kFile[] = {{kCmdSend, "&Send from File", nullptr, kCheck},
                                {kCmdCapture, "&Capture to File", nullptr, kCheck},
                                {},
-                               {kCmdExit, "E&xit"}};
+                               {kCmdExit, "E&xit"},
+                               {},
+                               {kCmdSendSettings, "Send Se&ttings..."}};
 constexpr MenuEntry kEdit[] = {{kCmdClearAll, "&Clear All"},
                                {},
                                {kCmdHexInput, "&Hex Input", nullptr, kCheck},
                                {},
-                               {kCmdOptions, "&Options ..."}};
+                               {kCmdOptions, "&Options ..."},
+                               {},
+                               {kCmdCopy, "Cop&y", "Ctrl+Shift+C"},
+                               {kCmdPaste, "&Paste", "Ctrl+Shift+V"},
+                               {kCmdSelectAll, "Select &All", "Ctrl+Shift+A"},
+                               {kCmdFind, "&Find...", "Ctrl+Shift+F"}};
 constexpr MenuEntry kView[] = {{kCmdZoomIn, "Zoom &In", nullptr, kCheck},
                                {kCmdZoomOut, "Zoom &Out", nullptr, kCheck},
                                {},
-                               {kCmdControlBar, "&Control Bar", nullptr, kCheck}};
+                               {kCmdControlBar, "&Control Bar", nullptr, kCheck},
+                               {},
+                               {kCmdStatusBar, "Status &Bar", nullptr, kCheck}};
 constexpr MenuEntry kComm[] = {{kCmdOpenPort, "&Open Port", nullptr, kCheck},
                                {},
                                {kCmdProperties, "&Properties"},
                                {},
-                               {kCmdReconnect, "&Reconnect Automatically", nullptr, kCheck}};
+                               {kCmdReconnect, "&Reconnect Automatically", nullptr, kCheck},
+                               {kCmdSendBreak, "Send &Break", "Ctrl+Shift+B"}};
 constexpr MenuEntry kHelp[] = {{kCmdAbout, "&About  Vellor"}};
 
 constexpr MenuSpec kMenus[] = {

@@ -29,6 +29,12 @@ class NoWindowHost : public Host {
     void RebuildCaret() override {}
     void RunCommDialog() override {}
     void RunOptionsDialog() override {}
+    void SetClipboardText(ClipboardKind, const std::string&) override {}
+    std::string ClipboardText(ClipboardKind) override { return {}; }
+    void SetMenuEnabled(int, bool) override {}
+    void ShowFindBar() override {}
+    void ShowStatusBar(bool) override {}
+    void RunSendSettingsDialog() override {}
 };
 
 }  // namespace vellor

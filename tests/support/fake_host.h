@@ -63,6 +63,14 @@ class FakeHost : public Host {
     void RebuildCaret() override { Log("caret"); }
     void RunCommDialog() override { Log("comm dialog"); }
     void RunOptionsDialog() override { Log("options dialog"); }
+    void SetClipboardText(ClipboardKind kind, const std::string& text) override {
+        clipboard[kind] = text;
+    }
+    std::string ClipboardText(ClipboardKind kind) override { return clipboard[kind]; }
+    void SetMenuEnabled(int id, bool enabled) override { disabled[id] = !enabled; }
+    void ShowFindBar() override { Log("find bar"); }
+    void ShowStatusBar(bool shown) override { Log(shown ? "status bar 1" : "status bar 0"); }
+    void RunSendSettingsDialog() override { Log("send settings dialog"); }
 
     // Runs the tasks posted so far, in order.
     void RunPending() {
@@ -87,6 +95,8 @@ class FakeHost : public Host {
     std::string title = "Vellor";
     std::map<ModemBox, bool> boxes;
     std::map<int, std::vector<bool>> checks;
+    std::map<int, bool> disabled;
+    std::map<ClipboardKind, std::string> clipboard;
     std::vector<Message> messages;
     std::vector<std::string> calls;  // window operations and check marks, in order
     std::vector<FileRequest> requests;

@@ -2,11 +2,13 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QLayout>
 #include <QMenuBar>
@@ -299,6 +301,28 @@ void MainWindow::RunCommDialog() {
 void MainWindow::RunOptionsDialog() {
     vellor::RunOptionsDialog(this, state_, settings_, *this);
 }
+
+void MainWindow::SetClipboardText(ClipboardKind kind, const std::string& text) {
+    QGuiApplication::clipboard()->setText(Text(text), kind == ClipboardKind::Selection
+                                                          ? QClipboard::Selection
+                                                          : QClipboard::Clipboard);
+}
+
+std::string MainWindow::ClipboardText(ClipboardKind kind) {
+    return QGuiApplication::clipboard()
+        ->text(kind == ClipboardKind::Selection ? QClipboard::Selection : QClipboard::Clipboard)
+        .toStdString();
+}
+
+void MainWindow::SetMenuEnabled(int commandId, bool enabled) {
+    if (QAction* action = Action(commandId)) action->setEnabled(enabled);
+}
+
+void MainWindow::ShowFindBar() {}
+
+void MainWindow::ShowStatusBar(bool) {}
+
+void MainWindow::RunSendSettingsDialog() {}
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     // Closing the window from the desktop ends the program as Exit does.

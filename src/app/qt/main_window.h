@@ -77,6 +77,12 @@ class MainWindow : public QMainWindow, public Host {
     void RebuildCaret() override;
     void RunCommDialog() override;
     void RunOptionsDialog() override;
+    void SetClipboardText(ClipboardKind kind, const std::string& text) override;
+    std::string ClipboardText(ClipboardKind kind) override;
+    void SetMenuEnabled(int commandId, bool enabled) override;
+    void ShowFindBar() override;
+    void ShowStatusBar(bool shown) override;
+    void RunSendSettingsDialog() override;
 
   protected:
     void closeEvent(QCloseEvent* event) override;

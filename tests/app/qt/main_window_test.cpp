@@ -131,10 +131,12 @@ TEST_F(MainWindowTest, LoadsWholeGroupsOrTheirDefaults) {
 TEST_F(MainWindowTest, MenusShowTheirItemsExactly) {
     Start();
     const std::vector<std::pair<QString, QStringList>> menus = {
-        {"File", {"Send from File", "Capture to File", "-", "Exit"}},
-        {"Edit", {"Clear All", "-", "Hex Input", "-", "Options ..."}},
-        {"View", {"Zoom In", "Zoom Out", "-", "Control Bar"}},
-        {"Comm", {"Open Port", "-", "Properties", "-", "Reconnect Automatically"}},
+        {"File", {"Send from File", "Capture to File", "-", "Exit", "-", "Send Settings..."}},
+        {"Edit",
+         {"Clear All", "-", "Hex Input", "-", "Options ...", "-", "Copy", "Paste", "Select All",
+          "Find..."}},
+        {"View", {"Zoom In", "Zoom Out", "-", "Control Bar", "-", "Status Bar"}},
+        {"Comm", {"Open Port", "-", "Properties", "-", "Reconnect Automatically", "Send Break"}},
         {"Help", {"About  Vellor"}}};
     const QList<QAction*> bar = window->menuBar()->actions();
     ASSERT_EQ(bar.size(), qsizetype(menus.size()));
