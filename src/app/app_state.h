@@ -80,6 +80,12 @@ struct AppState {
     // Set while the device of an open port went away and is awaited: portOpen stays 1 and
     // portHandle stays empty, so bytes are dropped as for a closed port. UI thread only.
     std::shared_ptr<PortWaiter> portWaiter;
+    // Bytes through the line since the port was opened (the status bar shows them). The receive
+    // thread counts what it reads, the writers what the device took.
+    struct Traffic {
+        std::atomic<uint64_t> received{0};
+        std::atomic<uint64_t> sent{0};
+    } traffic;
 
     // Keyboard (UI thread only).
     uint8_t keyByte = 0;

@@ -39,6 +39,7 @@ enum ExtraCommandId : int {
     kCmdStatusBar = 40106,
     kCmdSendBreak = 40107,
     kCmdSendSettings = 40108,
+    kCmdPasteSelection = 40109,  // a middle click in the view: no menu item
 };
 
 // The control-bar boxes' commands follow their order: DTR is 40001, RI 40006.

@@ -5,6 +5,7 @@
 #include "app/host.h"
 #include "serial/port_connection.h"
 #include "settings/preferences.h"
+#include "transfer/paste.h"
 
 namespace vellor {
 
@@ -41,6 +42,12 @@ bool DispatchExtraCommand(AppState& state, Host& host, SettingsBackend& settings
             return true;
         case kCmdSendSettings:
             host.RunSendSettingsDialog();
+            return true;
+        case kCmdPaste:
+            PasteText(state, host, host.ClipboardText(ClipboardKind::Clipboard));
+            return true;
+        case kCmdPasteSelection:
+            PasteText(state, host, host.ClipboardText(ClipboardKind::Selection));
             return true;
         default:
             return false;

@@ -223,6 +223,8 @@ bool OpenPortWith(AppState& state, Host& host, const DeviceOpener& opener) {
         device->Close();  // after the message, so the next attempt starts from scratch
         return false;
     }
+    state.traffic.received = 0;
+    state.traffic.sent = 0;
     if (!AdoptDevice(state, host, device, state.portName, opener, true, true)) return false;
 
     host.SetBoxCheck(ModemBox::Dtr, true);
@@ -245,7 +247,8 @@ void ClosePort(AppState& state, Host& host) {
     state.portOpen = 0;
 }
 void WritePortByte(AppState& state, uint8_t byte) {
-    if (const auto device = CurrentDevice(state)) device->WriteByte(byte);
+    const auto device = CurrentDevice(state);
+    if (device && device->WriteByte(byte)) ++state.traffic.sent;
 }
 
 bool PortIsOpen(const AppState& state) {

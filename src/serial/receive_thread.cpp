@@ -61,6 +61,7 @@ void ReceiveThread::Run() {
                     break;
                 }
                 received = true;
+                state_.traffic.received += got.count;
                 ProcessReceivedBytes(state_, std::span<const uint8_t>(buffer.data(), got.count));
                 // A flood may never leave the device empty: keep the lines sampled meanwhile.
                 if (Clock::now() - lastSample >= std::chrono::milliseconds(kModemPollMs)) {

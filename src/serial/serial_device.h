@@ -74,8 +74,10 @@ class SerialDevice {
     virtual WriteResult Write(std::span<const uint8_t> bytes, int timeoutMs) = 0;
 
     // Writes one byte, waiting at most kWriteTimeoutMs for the line to accept it; a byte the line
-    // does not take in time, or that fails, is dropped silently.
-    void WriteByte(uint8_t byte) { Write(std::span<const uint8_t>(&byte, 1), kWriteTimeoutMs); }
+    // does not take in time, or that fails, is dropped silently. True when it was written.
+    bool WriteByte(uint8_t byte) {
+        return Write(std::span<const uint8_t>(&byte, 1), kWriteTimeoutMs).written == 1;
+    }
 
     // Waits up to timeoutMs for received data, a hang-up or Interrupt().
     virtual WaitResult Wait(int timeoutMs) = 0;

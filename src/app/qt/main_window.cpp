@@ -16,6 +16,7 @@
 #include <QPointer>
 #include <QProgressDialog>
 #include <QResizeEvent>
+#include <QShortcut>
 #include <QSystemTrayIcon>
 #include <QtDebug>
 #include <atomic>
@@ -112,6 +113,11 @@ MainWindow::MainWindow(AppState& state, SettingsBackend& settings, Hooks hooks)
     QCoreApplication::sendEvent(view_, &provisional);
     keys_ = std::make_unique<AppKeyDestinations>(state_);
     view_->SetKeyDestinations(keys_.get());
+    connect(view_, &TerminalView::PasteSelectionRequested, this,
+            [this] { Command(kCmdPasteSelection); });
+    // The second key that pastes, as in other X11 programs.
+    auto* shiftInsert = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_Insert), this);
+    connect(shiftInsert, &QShortcut::activated, this, [this] { Command(kCmdPaste); });
     connect(client_, &ClientArea::Resized, this, [this] {
         if (!destroyed_) LayoutMainWindow();
     });

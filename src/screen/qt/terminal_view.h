@@ -57,6 +57,10 @@ class TerminalView : public QAbstractScrollArea {
     QRect CaretRect() const { return caretRect_; }
     uint64_t PaintCount() const { return paintCount_; }
 
+  signals:
+    // A middle click: paste the PRIMARY selection.
+    void PasteSelectionRequested();
+
   protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
