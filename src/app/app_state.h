@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "input/hex_entry.h"
@@ -12,6 +13,7 @@
 #include "screen/screen_modes.h"
 #include "screen/screen_mutex.h"
 #include "serial/port_config.h"
+#include "serial/serial_device.h"
 #include "settings/preferences.h"
 #include "transfer/capture_file.h"
 
@@ -21,6 +23,7 @@ class SerialDevice;
 class ReceiveThread;
 class SendJob;
 class PortWaiter;
+class BreakSender;
 
 // Told when the screen's damage goes from empty to non-empty. Called with the screen lock held,
 // from whichever thread drew: it must only schedule work, never paint, block or take the lock.
@@ -80,6 +83,12 @@ struct AppState {
     // Set while the device of an open port went away and is awaited: portOpen stays 1 and
     // portHandle stays empty, so bytes are dropped as for a closed port. UI thread only.
     std::shared_ptr<PortWaiter> portWaiter;
+    // What the status bar tells about the open port (UI thread only): the name it was opened
+    // with, its line settings as the device took them, and the driver's error counts at opening.
+    std::string openPortName;
+    std::string lineSummary;
+    std::optional<LineCounters> countersAtOpen;
+    std::shared_ptr<BreakSender> breakSender;  // made at the first Send Break
     // Bytes through the line since the port was opened (the status bar shows them). The receive
     // thread counts what it reads, the writers what the device took.
     struct Traffic {

@@ -43,6 +43,9 @@ bool DispatchExtraCommand(AppState& state, Host& host, SettingsBackend& settings
         case kCmdSendSettings:
             host.RunSendSettingsDialog();
             return true;
+        case kCmdSendBreak:
+            SendLineBreak(state);
+            return true;
         case kCmdPaste:
             PasteText(state, host, host.ClipboardText(ClipboardKind::Clipboard));
             return true;
@@ -58,6 +61,7 @@ void ShowPreferenceChecks(const AppState& state, Host& host) {
     host.SetMenuCheck(kCmdReconnect, state.preferences.reconnect);
     host.SetMenuCheck(kCmdStatusBar, state.preferences.statusBar);
     host.ShowStatusBar(state.preferences.statusBar);
+    host.SetMenuEnabled(kCmdSendBreak, PortIsOpen(state));
 }
 
 }  // namespace vellor

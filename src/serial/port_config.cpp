@@ -44,4 +44,26 @@ int32_t TextToNumber(std::string_view text) {
     return static_cast<int32_t>(value);
 }
 
+namespace {
+constexpr char kParityLetters[] = "NOEMS";
+constexpr const char* kStopBitNames[] = {"1", "1.5", "2"};
+}  // namespace
+
+std::string DescribeLine(const PortConfig& config) {
+    std::string text = std::to_string(config.BaudRate()) + " " + std::to_string(config.ByteSize());
+    text += config.Parity() < 5 ? kParityLetters[config.Parity()] : '?';
+    text += config.StopBits() < 3 ? kStopBitNames[config.StopBits()] : "?";
+    switch (FlowControlOf(config.Flags())) {
+        case FlowControl::RtsCts:
+            text += " RTS/CTS";
+            break;
+        case FlowControl::XonXoff:
+            text += " XON/XOFF";
+            break;
+        case FlowControl::None:
+            break;
+    }
+    return text;
+}
+
 }  // namespace vellor

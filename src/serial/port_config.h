@@ -99,6 +99,9 @@ uint32_t ApplyFlowControl(uint32_t flags, FlowControl choice);
 // Which flow control a flag word shows in the dialog.
 FlowControl FlowControlOf(uint32_t flags);
 
+// The line settings as a user reads them: "115200 8N1 RTS/CTS", "9600 7E1.5 XON/XOFF".
+std::string DescribeLine(const PortConfig& config);
+
 // The dialog's text-to-number conversion: leading blanks and a sign allowed, conversion stops at
 // the first non-digit, no digits gives 0. Overflow wraps like 32-bit arithmetic.
 int32_t TextToNumber(std::string_view text);

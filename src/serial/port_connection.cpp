@@ -9,6 +9,7 @@
 #include "app/host.h"
 #include "base/system_reason.h"
 #include "serial/device_names.h"
+#include "serial/line_break.h"
 #include "serial/modem_indicators.h"
 #include "serial/port_waiter.h"
 #include "serial/receive_thread.h"
@@ -27,6 +28,14 @@ void ShowError(Host& host, const char* text, const std::string& detail) {
 
 std::string OpenTitle(const std::string& portName) {
     return "VL: " + portName;
+}
+
+// What the status bar shows of a device just put to use: the line settings as it took them
+// (which may differ from those asked for), and its error counts to count on from.
+void NoteDeviceInUse(AppState& state, Host& host, SerialDevice& device) {
+    NoteAcceptedLine(state, device);
+    state.countersAtOpen = device.Counters();
+    host.SetMenuEnabled(kCmdSendBreak, true);
 }
 
 std::shared_ptr<SerialDevice> CurrentDevice(const AppState& state) {
@@ -131,6 +140,7 @@ void Reopened(AppState& state, Host& host, const std::weak_ptr<PortWaiter>& wait
         return;
     }
     UpdateModemIndicators(host, device->ModemStatus());
+    NoteDeviceInUse(state, host, *device);
     host.SetWindowTitle(OpenTitle(name));
 }
 
@@ -139,6 +149,7 @@ void Reopened(AppState& state, Host& host, const std::weak_ptr<PortWaiter>& wait
 void WaitForDevice(AppState& state, Host& host, const std::string& name,
                    const DeviceOpener& opener) {
     ReleaseDevice(state);
+    host.SetMenuEnabled(kCmdSendBreak, false);
     StopSending(state, host);
     auto waiter = std::make_shared<PortWaiter>(name, state.portConfig, opener);
     waiter->Start([&state, &host, opener,
@@ -230,6 +241,8 @@ bool OpenPortWith(AppState& state, Host& host, const DeviceOpener& opener) {
     host.SetBoxCheck(ModemBox::Dtr, true);
     host.SetBoxCheck(ModemBox::Rts, true);
     UpdateModemIndicators(host, device->ModemStatus());
+    state.openPortName = state.portName;
+    NoteDeviceInUse(state, host, *device);
     host.SetWindowTitle(OpenTitle(state.portName));
     host.SetMenuCheck(kCmdOpenPort, true);
     state.portOpen = 1;
@@ -242,6 +255,7 @@ void ClosePort(AppState& state, Host& host) {
     host.SetBoxCheck(ModemBox::Dtr, false);
     host.SetBoxCheck(ModemBox::Rts, false);
     ReleaseDevice(state);
+    host.SetMenuEnabled(kCmdSendBreak, false);
     host.SetWindowTitle(kClosedTitle);
     host.SetMenuCheck(kCmdOpenPort, false);
     state.portOpen = 0;
@@ -266,7 +280,30 @@ void ToggleRts(AppState& state, Host& host) {
 }
 
 void ApplyPortConfig(AppState& state) {
-    if (const auto device = CurrentDevice(state)) device->Configure(state.portConfig);
+    if (const auto device = CurrentDevice(state)) {
+        device->Configure(state.portConfig);
+        NoteAcceptedLine(state, *device);
+    }
+}
+
+void NoteAcceptedLine(AppState& state, SerialDevice& device) {
+    PortConfig accepted = state.portConfig;
+    state.lineSummary =
+        device.ReadConfig(accepted) == 0 ? DescribeLine(accepted) : DescribeLine(state.portConfig);
+    const std::string note = device.LineSettingsNote();
+    if (!note.empty()) state.lineSummary += " (" + note + ")";
+}
+
+std::optional<LineCounters> PortCounters(const AppState& state) {
+    const auto device = CurrentDevice(state);
+    return device ? device->Counters() : std::nullopt;
+}
+
+void SendLineBreak(AppState& state) {
+    const auto device = CurrentDevice(state);
+    if (!device) return;
+    if (!state.breakSender) state.breakSender = std::make_shared<BreakSender>();
+    state.breakSender->Send(device);
 }
 
 void ReadPortConfig(AppState& state) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@ namespace vellor {
 struct AppState;
 class Host;
 class SerialDevice;
+struct LineCounters;
 
 // Opens a device for a port name; null with `error` (an errno value) on failure.
 using DeviceOpener =
@@ -53,5 +55,17 @@ void ApplyPortConfig(AppState& state);
 // The Communications dialog opening with the port open: reads the device's settings back into
 // portConfig. UI thread.
 void ReadPortConfig(AppState& state);
+
+// Reads the line settings back from the device into the status bar's summary (lineSummary):
+// what the device took, which may differ from what was asked for. UI thread.
+void NoteAcceptedLine(AppState& state, SerialDevice& device);
+
+// The open device's line-error counts as the driver keeps them now; nothing when no port is
+// open or the driver keeps none. UI thread (a few times a second, never per byte).
+std::optional<LineCounters> PortCounters(const AppState& state);
+
+// Comm > Send Break: a break on the open port's line, sent from a thread of its own; nothing
+// when no port is open or a break is still on the line. UI thread.
+void SendLineBreak(AppState& state);
 
 }  // namespace vellor

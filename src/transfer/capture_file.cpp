@@ -125,6 +125,12 @@ FileStatus CaptureFile::Close() {
     return FileStatus::Success();
 }
 
+std::optional<CaptureFile::Progress> CaptureFile::CurrentProgress() const {
+    std::lock_guard lock(mutex_);
+    if (fd_ < 0) return std::nullopt;
+    return Progress{path_, taken_ + buffer_.size()};
+}
+
 bool CaptureFile::IsOpen() const {
     std::lock_guard lock(mutex_);
     return fd_ >= 0;

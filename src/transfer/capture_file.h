@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -71,6 +72,14 @@ class CaptureFile {
     FileStatus Close();
 
     bool IsOpen() const;
+
+    // The open capture's path and the bytes it has taken (written or buffered); nothing when
+    // no capture is open.
+    struct Progress {
+        std::string path;
+        uint64_t bytes = 0;
+    };
+    std::optional<Progress> CurrentProgress() const;
 
     // Counts the captures opened so far; a failure names the run it ended.
     uint64_t Run() const;

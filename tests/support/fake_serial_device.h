@@ -49,7 +49,14 @@ class FakeSerialDevice : public SerialDevice {
     void SetRts(bool raised) override { rts = raised; }
     uint32_t ModemStatus() override { return status; }
     void SendBreak(int) override { ++breaks; }
-    std::optional<LineCounters> Counters() override { return std::nullopt; }
+    std::optional<LineCounters> Counters() override {
+        std::lock_guard lock(mutex_);
+        return counters;
+    }
+    void SetCounters(std::optional<LineCounters> now) {
+        std::lock_guard lock(mutex_);
+        counters = now;
+    }
     void Interrupt() override {
         std::lock_guard lock(mutex_);
         interrupted_ = true;
@@ -67,6 +74,7 @@ class FakeSerialDevice : public SerialDevice {
     bool flood = false;     // every read delivers a full buffer
     int loseWithError = 0;  // non-zero: the first read finds the device gone
     uint32_t reportedRate = 9600;
+    std::optional<LineCounters> counters;  // what the driver counted; SetCounters once in use
     std::atomic<uint32_t> status{0};
 
     // What happened; `written` and `configured` are read once the device is closed.

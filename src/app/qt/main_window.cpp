@@ -29,6 +29,7 @@
 #include "app/main_layout.h"
 #include "app/menu_table.h"
 #include "app/qt/client_area.h"
+#include "app/qt/status_bar.h"
 #include "input/keyboard.h"
 #include "screen/qt/terminal_view.h"
 #include "serial/port_connection.h"
@@ -96,6 +97,10 @@ MainWindow::MainWindow(AppState& state, SettingsBackend& settings, Hooks hooks)
     BuildMenus();
     client_ = new ClientArea(this);
     setCentralWidget(client_);
+    // Before the first layout, so the client area the view is sized from leaves room for it.
+    status_ = new StatusBar(state_, this);
+    setStatusBar(status_);
+    status_->setVisible(state_.preferences.statusBar);
     resize(kDefaultWidth, kDefaultHeight);
     layout()->activate();  // gives the client area its size before the window is shown
     CreateTrayIcon();
@@ -326,7 +331,9 @@ void MainWindow::SetMenuEnabled(int commandId, bool enabled) {
 
 void MainWindow::ShowFindBar() {}
 
-void MainWindow::ShowStatusBar(bool) {}
+void MainWindow::ShowStatusBar(bool shown) {
+    status_->setVisible(shown);
+}
 
 void MainWindow::RunSendSettingsDialog() {}
 

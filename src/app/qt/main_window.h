@@ -20,6 +20,7 @@ class ClientArea;
 class ControlBar;
 class TerminalView;
 class KeyDestinations;
+class StatusBar;
 
 // The top-level window: menu bar, terminal view, control bar and tray icon. Every menu item and
 // box reaches DispatchCommand by its command id; the window carries out what the core asks of it
@@ -48,6 +49,7 @@ class MainWindow : public QMainWindow, public Host {
     TerminalView* View() const { return view_; }
     ControlBar* Bar() const { return bar_; }
     ClientArea* Client() const { return client_; }
+    StatusBar* Status() const { return status_; }
     QAction* Action(int commandId) const;
     QSystemTrayIcon* Tray() const { return tray_; }
     // Whether the window has gone (Exit, or start-up could not allocate the screen).
@@ -100,6 +102,7 @@ class MainWindow : public QMainWindow, public Host {
     TerminalView* view_ = nullptr;
     ControlBar* bar_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
+    StatusBar* status_ = nullptr;
     std::map<int, QAction*> actions_;
     std::map<int, bool> marks_;  // the check marks as last set; a click never changes them
     std::unique_ptr<KeyDestinations> keys_;

@@ -14,6 +14,7 @@ namespace vellor {
 
 std::unique_ptr<MainWindow> StartMainWindow(AppState& state, SettingsBackend& settings,
                                             MainWindow::Hooks hooks) {
+    LoadPreferences(state.preferences, settings);  // the window's parts depend on them
     auto window = std::make_unique<MainWindow>(state, settings, std::move(hooks));
     TerminalView* view = window->View();
     view->InitMetrics();
@@ -26,7 +27,6 @@ std::unique_ptr<MainWindow> StartMainWindow(AppState& state, SettingsBackend& se
     if (!LoadBarSettings(state, settings)) SetBarDefaults(state);
     window->SetMenuCheck(kCmdControlBar, state.controlBar != 0);
     window->SetMenuCheck(kCmdHexInput, state.hexInput != HexEntry::Off);
-    LoadPreferences(state.preferences, settings);
     ShowPreferenceChecks(state, *window);
 
     view->ApplyScrollBars(ResetScrollBars());

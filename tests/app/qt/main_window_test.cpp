@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QLabel>
 #include <QMenuBar>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -16,10 +17,12 @@
 #include "app/main_layout.h"
 #include "app/qt/client_area.h"
 #include "app/qt/start_up.h"
+#include "app/qt/status_bar.h"
 #include "screen/qt/terminal_view.h"
 #include "serial/port_connection.h"
 #include "serial/qt/control_bar.h"
 #include "settings/reg_file_backend.h"
+#include "support/deadline.h"
 #include "support/temp_folder.h"
 
 namespace vellor::testing {
@@ -269,6 +272,38 @@ TEST_F(MainWindowTest, ZoomTracesEveryStep) {
     for (std::size_t i = 0; i < sizes.size(); ++i)
         EXPECT_EQ(g_debug[i], QString("%1 : size").arg(sizes[i]));
     EXPECT_EQ(state.cellHeight, 13);
+}
+
+// The status bar: shown unless the user hid it (which is stored), the line as the device took
+// it, a break sent on the loopback plug coming back as a red count; Send Break only while a
+// port is open.
+TEST_F(MainWindowTest, StatusBarAndSendBreak) {
+    Start();
+    StatusBar* status = window->Status();
+    EXPECT_TRUE(status->isVisible());
+    EXPECT_EQ(status->PortLabel()->text(), "closed");
+    EXPECT_FALSE(window->Action(kCmdSendBreak)->isEnabled());
+
+    state.portName = "LOOP";
+    Trigger(kCmdOpenPort);
+    EXPECT_TRUE(window->Action(kCmdSendBreak)->isEnabled());
+    status->Refresh();
+    EXPECT_EQ(status->PortLabel()->text(), "LOOP 115200 8N1 RTS/CTS");
+    EXPECT_TRUE(status->ErrorsLabel()->text().endsWith("break 0"));
+    Trigger(kCmdSendBreak);
+    EXPECT_TRUE(WaitUntil([&] {
+        status->Refresh();
+        return status->ErrorsLabel()->text().endsWith(
+            "break <span style=\"color:#c00000\">1</span>");
+    })) << status->ErrorsLabel()->text().toStdString();
+
+    Trigger(kCmdStatusBar);
+    EXPECT_FALSE(status->isVisible());
+    window.reset();
+    state.portName.clear();
+    Start();
+    EXPECT_FALSE(window->Status()->isVisible());
+    EXPECT_FALSE(Checked(kCmdStatusBar));
 }
 
 }  // namespace
