@@ -41,8 +41,10 @@ int ResolverErrno(int resolverError, int systemError);
 
 // Resolves the endpoint and connects to its addresses in turn within `timeoutMs` in all. Returns
 // a connected, non-blocking, close-on-exec TCP socket with Nagle's delay off (typed keys go out
-// one at a time), or -1 with `error` set: ECONNREFUSED, EHOSTUNREACH, ENETUNREACH, ETIMEDOUT, or
-// what ResolverErrno gives. Blocks for the name look-up and at most `timeoutMs` of connecting.
+// one at a time) and keep-alive probes after 15 s of silence (a vanished server is an error
+// within about half a minute), or -1 with `error` set: ECONNREFUSED, EHOSTUNREACH, ENETUNREACH,
+// ETIMEDOUT, or what ResolverErrno gives. Blocks for the name look-up and at most `timeoutMs` of
+// connecting.
 int ConnectToEndpoint(const NetworkEndpoint& endpoint, int timeoutMs, int& error);
 
 }  // namespace vellor

@@ -35,14 +35,15 @@ namespace vellor {
 //   descriptor.
 //
 // Thread rules: as SerialDevice, every operation from any thread. Configure() waits for the
-// server's confirmations (at most kConfirmTimeoutMs); SendBreak() for the break; Write() for room
-// and for a suspend to be lifted, at most its time-out. The rest never waits on the network.
+// server's confirmations (at most Timeouts::confirmMs: a server that ignores a setting, as ser2net
+// does 1.5 stop bits, costs that long); SendBreak() for the break; Write() for room and for a
+// suspend to be lifted, at most its time-out. The rest never waits on the network.
 class NetworkSerialDevice final : public SerialDevice {
   public:
     struct Timeouts {
         int connectMs = 5000;      // resolving aside, connecting to all addresses together
         int negotiationMs = 3000;  // for the server to take or refuse the serial-port option
-        int confirmMs = 3000;      // for the server to confirm line settings
+        int confirmMs = 2000;      // for the server to confirm line settings
     };
 
     // Parses the name (EINVAL when malformed), connects (see ConnectToEndpoint for the errors) and,
