@@ -6,10 +6,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <system_error>
 
 namespace vellor {
 namespace {
@@ -142,7 +142,11 @@ int NetworkSerialDevice::Start(int negotiationMs) {
             options_.AskTheirs(option, offers);
         QueueLocked(offers);
     }
-    io_ = std::thread([this] { Run(); });
+    try {
+        io_ = std::thread([this] { Run(); });
+    } catch (const std::system_error& e) {
+        return e.code().value();  // no thread to be had: EAGAIN
+    }
     if (!TelnetOn()) return 0;
     changed_.wait_until(lock, DeadlineIn(negotiationMs), [&] {
         return lostError_ != 0 || ComPortDecision() != OptionDecision::Waiting;
