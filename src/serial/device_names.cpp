@@ -6,6 +6,7 @@
 
 #include "base/ascii.h"
 #include "serial/loopback_device.h"
+#include "serial/network_serial_device.h"
 #include "serial/posix_serial_device.h"
 
 namespace vellor {
@@ -47,6 +48,8 @@ std::shared_ptr<SerialDevice> OpenSerialDevice(const std::string& portName, int&
         error = 0;
         return std::make_shared<LoopbackDevice>();
     }
+    // Before the path rules: "tcp://host:1" has a '/' but names no file.
+    if (IsNetworkPortName(portName)) return NetworkSerialDevice::Open(portName, error);
     const auto path = DevicePathForPortName(portName);
     if (!path) {
         error = ENOENT;
