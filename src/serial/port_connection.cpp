@@ -230,7 +230,7 @@ bool OpenPortWith(AppState& state, Host& host, const DeviceOpener& opener) {
     }
     if (opened->configError != 0) {
         ShowError(host, "ConfigPort Failed",
-                  ExplainConfigFailure(state.portConfig, opened->configError));
+                  ExplainConfigFailure(state.portName, state.portConfig, opened->configError));
         device->Close();  // after the message, so the next attempt starts from scratch
         return false;
     }
@@ -287,11 +287,19 @@ void ApplyPortConfig(AppState& state) {
 }
 
 void NoteAcceptedLine(AppState& state, SerialDevice& device) {
+    // Settings that never reach the line would only mislead: the server's own apply.
+    if (!device.LineSettingsNote().empty()) {
+        state.lineSummary = "(line set at the server)";
+        return;
+    }
     PortConfig accepted = state.portConfig;
     state.lineSummary =
         device.ReadConfig(accepted) == 0 ? DescribeLine(accepted) : DescribeLine(state.portConfig);
-    const std::string note = device.LineSettingsNote();
-    if (!note.empty()) state.lineSummary += " (" + note + ")";
+}
+
+std::string PortLineNote(const AppState& state) {
+    const auto device = CurrentDevice(state);
+    return device ? device->LineSettingsNote() : std::string();
 }
 
 std::optional<LineCounters> PortCounters(const AppState& state) {

@@ -60,6 +60,10 @@ void ReadPortConfig(AppState& state);
 // what the device took, which may differ from what was asked for. UI thread.
 void NoteAcceptedLine(AppState& state, SerialDevice& device);
 
+// Why the line settings do not reach the open port's line, for the Communications dialog; empty
+// when they do or no port is open. UI thread.
+std::string PortLineNote(const AppState& state);
+
 // The open device's line-error counts as the driver keeps them now; nothing when no port is
 // open or the driver keeps none. UI thread (a few times a second, never per byte).
 std::optional<LineCounters> PortCounters(const AppState& state);

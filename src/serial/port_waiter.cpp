@@ -7,7 +7,11 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 #include "serial/device_names.h"
@@ -74,74 +78,119 @@ class FolderWatch {
 
 }  // namespace
 
+// What the waiting thread uses; the thread holds it, so it outlives a waiter that let go.
+struct PortWaiter::Shared {
+    std::mutex mutex;
+    bool stopping = false;  // guarded by mutex; Reopened is called holding it
+    const int stopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    std::atomic<uint64_t> wakes{0};
+    std::atomic<bool> ended{false};
+
+    ~Shared() {
+        if (stopFd >= 0) ::close(stopFd);
+    }
+    bool Stopping() {
+        std::lock_guard lock(mutex);
+        return stopping;
+    }
+
+    // Waits `timeoutMs` (-1: for ever) for Stop or a change on `watch`; false when stopped.
+    bool Sleep(const FolderWatch& watch, int timeoutMs, bool& changed) {
+        std::array<pollfd, 2> waits{{{stopFd, POLLIN, 0}, {watch.Fd(), POLLIN, 0}}};
+        const int ready = ::poll(waits.data(), watch.Fd() >= 0 ? 2 : 1, timeoutMs);
+        if (Stopping()) return false;
+        changed = ready > 0 && (waits[1].revents & POLLIN) != 0;
+        if (changed) {
+            watch.Drain();
+            ++wakes;
+        }
+        return true;
+    }
+};
+
+namespace {
+
+std::shared_ptr<SerialDevice> TryOpen(const std::string& name, const PortConfig& config,
+                                      const DeviceOpener& opener) {
+    int error = 0;
+    std::shared_ptr<SerialDevice> device = opener(name, error);
+    if (device && device->Configure(config) != 0) {
+        device->Close();
+        return nullptr;
+    }
+    return device;
+}
+
+}  // namespace
+
 PortWaiter::PortWaiter(std::string portName, PortConfig config, DeviceOpener opener,
                        WaitTiming timing)
     : portName_(std::move(portName)),
       config_(config),
       opener_(std::move(opener)),
       timing_(timing),
-      stopFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+      shared_(std::make_shared<Shared>()) {}
 
 PortWaiter::~PortWaiter() {
     Stop();
-    if (stopFd_ >= 0) ::close(stopFd_);
+}
+
+uint64_t PortWaiter::Wakes() const {
+    return shared_->wakes.load();
 }
 
 void PortWaiter::Start(Reopened reopened) {
-    thread_ = std::thread([this, reopened = std::move(reopened)] { Run(reopened); });
+    thread_ = std::thread([shared = shared_, name = portName_, config = config_, opener = opener_,
+                           timing = timing_, reopened = std::move(reopened)] {
+        const std::optional<std::string> path = IsNetworkPortName(name) || IsLoopbackName(name)
+                                                    ? std::nullopt
+                                                    : DevicePathForPortName(name);
+        // The first try comes after a pause: the device that just went away may still be half
+        // there.
+        bool changed = false;
+        const FolderWatch none(std::nullopt);
+        bool waiting = shared->Sleep(none, path ? timing.settleMs : timing.networkRetryMs, changed);
+        int settleLeft = timing.settleTries;
+        while (waiting) {
+            // Watch before trying, so a change between the try and the wait is not missed.
+            const FolderWatch watch(path);
+            if (auto device = TryOpen(name, config, opener)) {
+                std::lock_guard lock(shared->mutex);
+                if (shared->stopping) {
+                    device->Close();
+                } else {
+                    reopened(std::move(device));
+                }
+                break;
+            }
+            int timeout = timing.networkRetryMs;
+            if (path) timeout = settleLeft > 0 ? (--settleLeft, timing.settleMs) : timing.idleMs;
+            waiting = shared->Sleep(watch, timeout, changed);
+            if (changed) settleLeft = timing.settleTries;
+        }
+        shared->ended = true;
+    });
 }
 
 void PortWaiter::Stop() {
-    stopping_ = true;
+    {
+        std::lock_guard lock(shared_->mutex);
+        shared_->stopping = true;
+    }
     const uint64_t one = 1;
-    if (stopFd_ >= 0 && ::write(stopFd_, &one, sizeof one) < 0) {
+    if (shared_->stopFd >= 0 && ::write(shared_->stopFd, &one, sizeof one) < 0) {
         // an eventfd write fails only when the counter would overflow: it is already awake
     }
-    if (thread_.joinable()) thread_.join();
-}
-
-void PortWaiter::Run(const Reopened& reopened) {
-    const std::optional<std::string> path =
-        IsNetworkPortName(portName_) || IsLoopbackName(portName_)
-            ? std::nullopt
-            : DevicePathForPortName(portName_);
-    // The first try comes after a pause: the device that just went away may still be half there.
-    pollfd stop{stopFd_, POLLIN, 0};
-    if (::poll(&stop, 1, path ? timing_.settleMs : timing_.networkRetryMs) != 0 || stopping_)
-        return;
-    int settleLeft = timing_.settleTries;
-    while (true) {
-        // Watch before trying, so a change between the try and the wait is not missed.
-        const FolderWatch watch(path);
-        if (auto device = TryOpen()) {
-            if (stopping_) {
-                device->Close();
-                return;
-            }
-            reopened(std::move(device));
-            return;
-        }
-        int timeout = timing_.networkRetryMs;
-        if (path) timeout = settleLeft > 0 ? (--settleLeft, timing_.settleMs) : timing_.idleMs;
-        std::array<pollfd, 2> waits{{{stopFd_, POLLIN, 0}, {watch.Fd(), POLLIN, 0}}};
-        const int ready = ::poll(waits.data(), watch.Fd() >= 0 ? 2 : 1, timeout);
-        if (stopping_ || (ready > 0 && waits[0].revents != 0)) return;
-        if (ready > 0 && (waits[1].revents & POLLIN) != 0) {
-            watch.Drain();
-            ++wakes_;
-            settleLeft = timing_.settleTries;
-        }
+    if (!thread_.joinable()) return;
+    // A wait ends at once; an open in progress (a network connection being made) may take
+    // seconds, and the window must not wait for it: the thread finishes by itself.
+    for (int i = 0; i < 50 && !shared_->ended.load(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    if (shared_->ended.load()) {
+        thread_.join();
+    } else {
+        thread_.detach();
     }
-}
-
-std::shared_ptr<SerialDevice> PortWaiter::TryOpen() {
-    int error = 0;
-    std::shared_ptr<SerialDevice> device = opener_(portName_, error);
-    if (device && device->Configure(config_) != 0) {
-        device->Close();
-        return nullptr;
-    }
-    return device;
 }
 
 }  // namespace vellor

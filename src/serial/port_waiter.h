@@ -1,10 +1,8 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -29,7 +27,8 @@ struct WaitTiming {
 // network port is tried again every second.
 class PortWaiter {
   public:
-    // Called on the waiter's thread, once, with the reopened device.
+    // Called on the waiter's thread, at most once, with the reopened device; never after Stop()
+    // has returned.
     using Reopened = std::function<void(std::shared_ptr<SerialDevice>)>;
 
     PortWaiter(std::string portName, PortConfig config, DeviceOpener opener,
@@ -39,28 +38,24 @@ class PortWaiter {
     PortWaiter& operator=(const PortWaiter&) = delete;
 
     void Start(Reopened reopened);
-    // Ends the wait and joins the thread; a device opened meanwhile is closed unless handed over.
+    // Ends the wait. Returns at once even while the thread is inside an open that takes long (a
+    // network connection being made): the thread then ends on its own, closing what it opened.
     // Not from the waiter's own thread.
     void Stop();
 
     const std::string& PortName() const { return portName_; }
     const PortConfig& Config() const { return config_; }
     // How often a change on the watched folders woke the waiter (tests watch this).
-    uint64_t Wakes() const { return wakes_.load(); }
+    uint64_t Wakes() const;
 
   private:
-    void Run(const Reopened& reopened);
-    std::shared_ptr<SerialDevice> TryOpen();
-    // Waits for a change or `timeoutMs`; false when stopped.
-    bool WaitForChange(int timeoutMs, bool& changed);
+    struct Shared;  // what the thread uses, kept alive by the thread itself
 
     const std::string portName_;
     const PortConfig config_;
     const DeviceOpener opener_;
     const WaitTiming timing_;
-    int stopFd_ = -1;  // an eventfd: Stop() wakes the wait through it
-    std::atomic<bool> stopping_{false};
-    std::atomic<uint64_t> wakes_{0};
+    std::shared_ptr<Shared> shared_;
     std::thread thread_;
 };
 

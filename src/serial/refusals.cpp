@@ -14,6 +14,7 @@
 #include "base/system_reason.h"
 #include "serial/device_names.h"
 #include "serial/line_mapping.h"
+#include "serial/network_endpoint.h"
 
 namespace vellor {
 
@@ -72,6 +73,29 @@ std::vector<std::string> Holders(const struct stat& device) {
     return holders;
 }
 
+// A port across the network that would not open: what the server side needs to be checked for.
+std::string ExplainNetworkFailure(std::string_view portName, int error) {
+    const std::optional<NetworkEndpoint> endpoint = ParseNetworkPortName(portName);
+    const std::string reason = SystemReason(error) + ". ";
+    if (!endpoint) {
+        return reason + "A network port is named rfc2217://HOST:PORT or tcp://HOST:PORT.";
+    }
+    const std::string where = endpoint->host + ":" + std::to_string(endpoint->port);
+    switch (error) {
+        case ENXIO:
+            return reason + "No host is known by the name \"" + endpoint->host + "\".";
+        case ECONNREFUSED:
+            return reason + "Nothing listens at " + where + ": is the port server running?";
+        case ETIMEDOUT:
+            return reason + "No answer from " + where + ": a firewall, or a host that is down.";
+        case EHOSTUNREACH:
+        case ENETUNREACH:
+            return reason + "No route to " + endpoint->host + " from here.";
+        default:
+            return SystemReason(error);
+    }
+}
+
 std::string Present(const InventoryRoots& roots) {
     const std::vector<SerialPortInfo> ports = ListSerialPorts(roots);
     if (ports.empty()) return "This system shows no serial devices at all.";
@@ -100,7 +124,8 @@ std::string PermissionAdvice(const PermissionFacts& f) {
 
 std::string ExplainOpenFailure(std::string_view portName, int error, const InventoryRoots& roots) {
     const std::string reason = SystemReason(error) + ". ";
-    if (IsNetworkPortName(portName) || IsLoopbackName(portName)) return SystemReason(error);
+    if (IsNetworkPortName(portName)) return ExplainNetworkFailure(portName, error);
+    if (IsLoopbackName(portName)) return SystemReason(error);
     const std::optional<std::string> path = DevicePathForPortName(portName);
     if (!path)
         return reason + "\"" + std::string(portName) + "\" names no device. " + Present(roots);
@@ -132,9 +157,14 @@ std::string ExplainOpenFailure(std::string_view portName, int error, const Inven
     return SystemReason(error);
 }
 
-std::string ExplainConfigFailure(const PortConfig& config, int error) {
+std::string ExplainConfigFailure(std::string_view portName, const PortConfig& config, int error) {
     const std::string reason = SystemReason(error) + ". ";
     if (error != EINVAL) return SystemReason(error);
+    if (IsNetworkPortName(portName)) {
+        return reason +
+               "The port server did not confirm these settings: its device may not "
+               "take them, or the server does not let them be changed.";
+    }
     if (config.ByteSize() < 5 || config.ByteSize() > 8)
         return reason + "No device takes " + std::to_string(config.ByteSize()) +
                " data bits (5 to 8).";

@@ -14,7 +14,7 @@ namespace vellor {
 // look around the system: groups, /proc, /dev).
 std::string ExplainOpenFailure(std::string_view portName, int error,
                                const InventoryRoots& roots = {});
-std::string ExplainConfigFailure(const PortConfig& config, int error);
+std::string ExplainConfigFailure(std::string_view portName, const PortConfig& config, int error);
 std::string ExplainLostDevice(int error);
 
 // What a permission refusal asks of the user, from the facts about the device and the user.

@@ -380,6 +380,7 @@ TEST(NetworkDevice, OpenPortDrivesTheServerAndTheBoxes) {
     auto state = MakeScreen(25, 80);
     DefaultPortSettings(*state);
     state->portName = peer.Name();
+    state->preferences.reconnect = false;
     const bool opened = OpenPort(*state, host);
     const auto closeAtEnd = std::shared_ptr<void>(nullptr, [&](void*) { ClosePort(*state, host); });
     ASSERT_TRUE(opened);

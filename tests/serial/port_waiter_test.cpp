@@ -70,14 +70,36 @@ TEST(PortWaiter, WakesWhenTheDeviceComesBackThroughAnyFolderOnItsWay) {
     }
 }
 
-// Stop ends a wait that nothing would ever end, and the device handed over is configured with
-// the settings it was lost with.
+// Stop ends a wait that nothing would ever end, and one in a slow open; the device handed over
+// is configured with the settings it was lost with.
 TEST(PortWaiter, StopsAtOnceAndConfiguresWhatItReopens) {
     TempFolder folder;
     ExistingFileOpener opener;
     PortWaiter forever(folder.Path("absent"), {}, opener.Opener(), {.idleMs = -1});
     forever.Start([](std::shared_ptr<SerialDevice>) { ADD_FAILURE() << "nothing came back"; });
     EXPECT_TRUE(FinishesWithin(kPatience, [&] { forever.Stop(); }));
+
+    // An open that takes long (a connection being made) does not hold Stop: the device it
+    // brings afterwards is closed, never handed over.
+    struct SlowOpen {
+        std::atomic<bool> entered{false}, release{false};
+        std::shared_ptr<FakeSerialDevice> device = std::make_shared<FakeSerialDevice>();
+    };
+    auto slow = std::make_shared<SlowOpen>();
+    {
+        PortWaiter connecting("tcp://192.0.2.1:1", {},
+                              [slow](const std::string&, int&) -> std::shared_ptr<SerialDevice> {
+                                  slow->entered = true;
+                                  WaitUntil([&] { return slow->release.load(); });
+                                  return slow->device;
+                              },
+                              {.networkRetryMs = 1});
+        connecting.Start([](std::shared_ptr<SerialDevice>) { ADD_FAILURE() << "handed over"; });
+        ASSERT_TRUE(WaitUntil([&] { return slow->entered.load(); })) << "never tried";
+        EXPECT_TRUE(FinishesWithin(kPatience / 2, [&] { connecting.Stop(); }));
+    }
+    slow->release = true;
+    EXPECT_TRUE(WaitUntil([&] { return slow->device->closes == 1; })) << "left open";
 
     PortConfig config;
     config.SetBaudRate(57600);

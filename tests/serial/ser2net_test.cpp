@@ -71,10 +71,28 @@ TEST_P(Ser2Net, EveryByteBothWays) {
     EXPECT_TRUE(host.messages.empty());
 }
 
-// The server stopping is a lost device: the port closes, with one message.
-TEST_P(Ser2Net, StoppingTheServerLosesThePort) {
+// The server stopping is a lost device: without reconnecting the port closes with one message;
+// with it the port waits silently and carries on once the server is back, the capture whole.
+TEST_P(Ser2Net, StoppingTheServerLosesThePortUntilItIsBack) {
+    const std::string capture = folder.Path("capture.log");
+    ASSERT_TRUE(pty.Send("before|"));
+    ASSERT_TRUE(host.RunUntil([&] { return ReadFile(capture).size() >= 7; })) << "nothing came";
     server->Stop();
-    ASSERT_TRUE(host.RunUntil([&] { return !PortIsOpen(*state); })) << "still open";
+    ASSERT_TRUE(host.RunUntil([&] { return state->portWaiter != nullptr; })) << "not waiting";
+    EXPECT_EQ(host.title, "VL: " + server->Name() + " (waiting for device)");
+    server =
+        std::make_unique<Ser2NetServer>(pty.slavePath, GetParam(), folder.Path(""), server->port());
+    ASSERT_TRUE(server->ok()) << server->Why();
+    ASSERT_TRUE(host.RunUntil([&] { return PortIsOpen(*state); })) << "never reconnected";
+    EXPECT_EQ(host.title, "VL: " + server->Name());
+    ASSERT_TRUE(pty.Send("after"));
+    EXPECT_TRUE(host.RunUntil([&] { return ReadFile(capture).size() >= 12; }));
+    EXPECT_EQ(ReadFile(capture), "before|after");
+    EXPECT_TRUE(host.messages.empty());
+
+    state->preferences.reconnect = false;
+    server->Stop();
+    ASSERT_TRUE(host.RunUntil([&] { return !PortIsOpen(*state) && !state->portOpen; }));
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].text, "ReadPort Failed");
     EXPECT_EQ(host.title, "Vellor");

@@ -29,13 +29,15 @@ class Ser2NetServer {
         PlainTelnet,  // telnet without the option: refuses it
     };
 
-    Ser2NetServer(const std::string& device, Accepter accepter, const std::string& folder)
+    // On `port`, or on a free one when it is 0.
+    Ser2NetServer(const std::string& device, Accepter accepter, const std::string& folder,
+                  int port = 0)
         : accepter_(accepter), log_(folder + "/ser2net.log") {
         std::string program;
         for (const char* dir : {"/usr/sbin/", "/usr/bin/", "/usr/local/sbin/", "/sbin/"})
             if (program.empty() && access((dir + std::string("ser2net")).c_str(), X_OK) == 0)
                 program = dir + std::string("ser2net");
-        port_ = FreeLoopbackPort();
+        port_ = port != 0 ? port : FreeLoopbackPort();
         if (program.empty() || port_ == 0) return;
         const std::string where = "tcp,127.0.0.1," + std::to_string(port_);
         const char* kinds[] = {"telnet(rfc2217),", "", "telnet,"};

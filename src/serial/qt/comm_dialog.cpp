@@ -15,6 +15,7 @@
 #include "app/app_state.h"
 #include "serial/comm_dialog_model.h"
 #include "serial/device_names.h"
+#include "serial/port_connection.h"
 #include "settings/settings_store.h"
 
 namespace vellor {
@@ -78,6 +79,13 @@ CommDialog::CommDialog(QWidget* parent, AppState& state, SettingsBackend& settin
     for (const auto& [label, box] : rows) {
         layout->addWidget(new QLabel(label));
         layout->addWidget(box);
+    }
+    // A port whose settings cannot reach its line (a network port without the serial-port
+    // option) says so where the settings are chosen.
+    if (const std::string note = PortLineNote(state_); !note.empty()) {
+        auto* label = new QLabel(Text(note));
+        label->setWordWrap(true);
+        layout->addWidget(label);
     }
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(ok_);
