@@ -118,6 +118,8 @@ TEST_F(PortTest, RefusalsShowOneMessageAndHoldNothing) {
          "No such file or directory. /dev/vellor-no-such-device is not present."},
         {folder.Path("plain"),
          "Inappropriate ioctl for device. " + folder.Path("plain") + " is not a serial device."},
+        {"tcp://127.0.0.1:1",
+         "Connection refused. Nothing listens at 127.0.0.1:1: is the port server running?"},
         {pty.slavePath, "Device or resource busy. " + pty.slavePath +
                             " is in use by test_serial (process " + std::to_string(::getpid()) +
                             ")."},
