@@ -11,6 +11,7 @@
 #include "screen/screen_buffer.h"
 #include "screen/screen_modes.h"
 #include "screen/screen_mutex.h"
+#include "serial/echo_watch.h"
 #include "serial/port_config.h"
 #include "settings/preferences.h"
 #include "transfer/capture_file.h"
@@ -95,6 +96,7 @@ struct AppState {
     int32_t capturing = 0;
     std::shared_ptr<SendJob> sendFile;
     Flag sending{0};
+    EchoWatch echoWatch;  // the receive thread tells a paced send that a line's end came back
 
     // Options (stored settings).
     Flag rxBit7{0};

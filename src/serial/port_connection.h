@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -53,5 +54,17 @@ void ApplyPortConfig(AppState& state);
 // The Communications dialog opening with the port open: reads the device's settings back into
 // portConfig. UI thread.
 void ReadPortConfig(AppState& state);
+
+// What became of bytes handed to the port by a send.
+struct PortWrite {
+    std::size_t written = 0;  // bytes the device took, from the front
+    int error = 0;            // errno value when the line failed
+    bool noPort = false;      // no port is open: the bytes not taken are dropped
+};
+
+// Writes bytes to the open port for a send, waiting at most `waitMs` for the line to take them,
+// and counts what it took. A send that must lose nothing calls again with the rest: the bytes the
+// line holds off are neither written nor dropped here. Any thread, like WritePortByte.
+PortWrite WritePortBytes(AppState& state, std::span<const uint8_t> bytes, int waitMs);
 
 }  // namespace vellor
