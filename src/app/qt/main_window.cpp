@@ -35,6 +35,7 @@
 #include "serial/qt/comm_dialog.h"
 #include "serial/qt/control_bar.h"
 #include "settings/qt/options_dialog.h"
+#include "transfer/qt/send_settings_dialog.h"
 #include "transfer/transfer_shutdown.h"
 
 namespace vellor {
@@ -328,7 +329,9 @@ void MainWindow::ShowFindBar() {}
 
 void MainWindow::ShowStatusBar(bool) {}
 
-void MainWindow::RunSendSettingsDialog() {}
+void MainWindow::RunSendSettingsDialog() {
+    vellor::RunSendSettingsDialog(this, state_, settings_);
+}
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     // Closing the window from the desktop ends the program as Exit does.
