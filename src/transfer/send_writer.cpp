@@ -23,6 +23,11 @@ SendWriter::SendWriter(AppState& state, const SendPacing& pacing, bool capture,
                        SendControl& control, SendCounters& counters)
     : state_(state), pacing_(pacing), capture_(capture), control_(control), counters_(counters) {}
 
+SendWriter::~SendWriter() {
+    // A stop can come between listening for an echo and waiting for it.
+    if (pacing_.waitForEcho) state_.echoWatch.StopListening();
+}
+
 SendWriter::Outcome SendWriter::Send(std::span<const uint8_t> source) {
     // Read once per piece: a change of the option applies from the next piece on.
     addLf_ = state_.txCrLf.load() != 0;

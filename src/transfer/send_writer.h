@@ -42,6 +42,9 @@ class SendWriter {
 
     SendWriter(AppState& state, const SendPacing& pacing, bool capture, SendControl& control,
                SendCounters& counters);
+    ~SendWriter();
+    SendWriter(const SendWriter&) = delete;
+    SendWriter& operator=(const SendWriter&) = delete;
 
     // Sends the next piece of the file or paste. After Failed, Error() says why.
     Outcome Send(std::span<const uint8_t> source);

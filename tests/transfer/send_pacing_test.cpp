@@ -1,4 +1,4 @@
-// The pauses between two bytes of a paced send, and when the next byte is due.
+// The pause between two bytes of a paced send, and when the next byte is due.
 #include <gtest/gtest.h>
 
 #include "transfer/send_pacing.h"
@@ -8,43 +8,26 @@ namespace {
 
 using std::chrono::milliseconds;
 
-TEST(SendPacing, PausesGoBetweenBytesAndLinesEndAfterTheirLastByte) {
-    const SendPacing paced{3, 20, true, 500};
-    const SendPacing lineOnly{0, 20, false, 500};
-    struct Case {
-        uint8_t previous, next;
-        SendPacing pacing;
-        Pause pause;
+// A line ends after LF, or after a CR that no LF follows: its pause never splits CR LF. A
+// schedule counts from when each byte was due, so wake-up delays do not add up, unless a byte
+// went out late (held off, an echo awaited): then the next never follows it early.
+TEST(SendPacing, PausesAndTheSchedule) {
+    const SendPacing pacing{3, 20, true, 500};
+    const std::tuple<char, char, Pause> pauses[] = {
+        {'a', 'b', {milliseconds(3), false}},   {'\r', '\n', {milliseconds(3), false}},
+        {'\n', 'a', {milliseconds(23), true}},  {'\r', 'a', {milliseconds(23), true}},
+        {'\r', '\r', {milliseconds(23), true}},
     };
-    const Case cases[] = {
-        {'a', 'b', paced, {milliseconds(3), false}},
-        {'\r', '\n', paced, {milliseconds(3), false}},  // CR LF is not split
-        {'\n', 'a', paced, {milliseconds(23), true}},
-        {'\r', 'a', paced, {milliseconds(23), true}},
-        {'\r', '\r', paced, {milliseconds(23), true}},
-        {'\n', '\n', lineOnly, {milliseconds(20), false}},
-        {'\n', '\r', SendPacing{}, {}},
-        {'a', '\n', lineOnly, {}},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(PauseBetween(c.previous, c.next, c.pacing), c.pause)
-            << int(c.previous) << " " << int(c.next);
-    }
-}
+    for (const auto& [previous, next, pause] : pauses)
+        EXPECT_EQ(PauseBetween(previous, next, pacing), pause) << int(previous) << int(next);
+    EXPECT_EQ(PauseBetween('\n', 'a', SendPacing{0, 20, false, 0}), (Pause{milliseconds(20)}));
 
-// A schedule counts from when each byte was due, so wake-up delays do not add up; a byte that
-// went out late moves it, so the next never comes early.
-TEST(SendPacing, TheNextByteIsDueAPauseAfterThePreviousWasDueOrWentOutLate) {
     const SendClock::time_point due{milliseconds(1000)};
-    const std::pair<milliseconds, milliseconds> cases[] = {
-        {milliseconds(0), milliseconds(1005)},
-        {milliseconds(1), milliseconds(1005)},  // a wake-up's delay
-        {milliseconds(2), milliseconds(1007)},  // held off
-        {milliseconds(300), milliseconds(1305)},
-    };
-    for (const auto& [late, next] : cases)
-        EXPECT_EQ(NextDue(due, due + late, milliseconds(5)), SendClock::time_point(next))
-            << late.count();
+    const std::pair<int, int> schedule[] = {{0, 1005}, {1, 1005}, {2, 1007}, {300, 1305}};
+    for (const auto& [late, next] : schedule)
+        EXPECT_EQ(NextDue(due, due + milliseconds(late), milliseconds(5)),
+                  SendClock::time_point(milliseconds(next)))
+            << late;
 }
 
 }  // namespace
