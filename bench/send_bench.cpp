@@ -1,8 +1,8 @@
 // Sending into a pseudo-terminal whose far end drains it. Throughput: Vellor's unpaced Send from
 // File against `cat FILE` writing into the same kind of line, alternately in one run; each row
-// reports both rates (the median of several rounds) and their ratio. Pacing: a paced send with a
-// character delay (and a line delay) as the far end sees it: how far the gaps between arriving
-// bytes stray from the ones asked for.
+// reports both rates (the median of several rounds) and Vellor's as a share of cat's. Pacing: a
+// paced send with a character delay (and a line delay) as the far end sees it: how far the gaps
+// between arriving bytes stray from the ones asked for.
 //
 // VELLOR_SEND_BYTES sets the file's size for the throughput row (default 16 MB).
 #include <benchmark/benchmark.h>
@@ -187,7 +187,7 @@ void BM_SendThroughput(benchmark::State& bench) {
         bench.counters["MB"] = megabytes;
         bench.counters["vellor_MB_per_s"] = megabytes / Median(vellor);
         bench.counters["cat_MB_per_s"] = megabytes / Median(cat);
-        bench.counters["ratio"] = Median(cat) / Median(vellor);
+        bench.counters["vellor_over_cat"] = Median(cat) / Median(vellor);
     }
     std::filesystem::remove(path);
 }
