@@ -12,6 +12,7 @@
 #include "screen/screen_buffer.h"
 #include "screen/screen_modes.h"
 #include "screen/screen_mutex.h"
+#include "serial/echo_watch.h"
 #include "serial/port_config.h"
 #include "serial/serial_device.h"
 #include "settings/preferences.h"
@@ -104,6 +105,7 @@ struct AppState {
     int32_t capturing = 0;
     std::shared_ptr<SendJob> sendFile;
     Flag sending{0};
+    EchoWatch echoWatch;  // the receive thread tells a paced send that a line's end came back
 
     // Options (stored settings).
     Flag rxBit7{0};

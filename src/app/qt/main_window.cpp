@@ -36,6 +36,7 @@
 #include "serial/qt/comm_dialog.h"
 #include "serial/qt/control_bar.h"
 #include "settings/qt/options_dialog.h"
+#include "transfer/qt/send_settings_dialog.h"
 #include "transfer/transfer_shutdown.h"
 
 namespace vellor {
@@ -335,7 +336,9 @@ void MainWindow::ShowStatusBar(bool shown) {
     status_->setVisible(shown);
 }
 
-void MainWindow::RunSendSettingsDialog() {}
+void MainWindow::RunSendSettingsDialog() {
+    vellor::RunSendSettingsDialog(this, state_, settings_);
+}
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     // Closing the window from the desktop ends the program as Exit does.
