@@ -11,6 +11,7 @@
 #include "screen/screen_buffer.h"
 #include "screen/screen_modes.h"
 #include "screen/screen_mutex.h"
+#include "screen/selection.h"
 #include "serial/port_config.h"
 #include "settings/preferences.h"
 #include "transfer/capture_file.h"
@@ -61,6 +62,7 @@ struct AppState {
     uint16_t visibleCols = 0;
     uint16_t cellHeight = 0;
     uint16_t cellWidth = 0;
+    Selection selection;
     Damage damage;
     ScreenObserver* screenObserver = nullptr;
 
