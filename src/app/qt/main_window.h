@@ -11,6 +11,7 @@
 
 class QAction;
 class QSystemTrayIcon;
+class QToolBar;
 
 namespace vellor {
 
@@ -20,6 +21,7 @@ class ClientArea;
 class ControlBar;
 class TerminalView;
 class KeyDestinations;
+class FindBar;
 
 // The top-level window: menu bar, terminal view, control bar and tray icon. Every menu item and
 // box reaches DispatchCommand by its command id; the window carries out what the core asks of it
@@ -50,6 +52,7 @@ class MainWindow : public QMainWindow, public Host {
     ClientArea* Client() const { return client_; }
     QAction* Action(int commandId) const;
     QSystemTrayIcon* Tray() const { return tray_; }
+    FindBar* Finder() const { return findBar_; }
     // Whether the window has gone (Exit, or start-up could not allocate the screen).
     bool Destroyed() const { return destroyed_; }
 
@@ -91,6 +94,7 @@ class MainWindow : public QMainWindow, public Host {
   private:
     void BuildMenus();
     void CreateTrayIcon();
+    void CreateFindBar();
     void Shutdown();
 
     AppState& state_;
@@ -100,6 +104,8 @@ class MainWindow : public QMainWindow, public Host {
     TerminalView* view_ = nullptr;
     ControlBar* bar_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
+    QToolBar* findArea_ = nullptr;  // holds the find bar below the client area, hidden until asked
+    FindBar* findBar_ = nullptr;
     std::map<int, QAction*> actions_;
     std::map<int, bool> marks_;  // the check marks as last set; a click never changes them
     std::unique_ptr<KeyDestinations> keys_;

@@ -5,10 +5,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include "app/app_state.h"
@@ -16,10 +20,12 @@
 #include "app/main_layout.h"
 #include "app/qt/client_area.h"
 #include "app/qt/start_up.h"
+#include "screen/qt/find_bar.h"
 #include "screen/qt/terminal_view.h"
 #include "serial/port_connection.h"
 #include "serial/qt/control_bar.h"
 #include "settings/reg_file_backend.h"
+#include "support/screen_fixture.h"
 #include "support/temp_folder.h"
 
 namespace vellor::testing {
@@ -269,6 +275,45 @@ TEST_F(MainWindowTest, ZoomTracesEveryStep) {
     for (std::size_t i = 0; i < sizes.size(); ++i)
         EXPECT_EQ(g_debug[i], QString("%1 : size").arg(sizes[i]));
     EXPECT_EQ(state.cellHeight, 13);
+}
+
+// Find... opens the bar below the view with the focus in its text box; Enter selects the next
+// match, Shift+Enter the previous, a miss says so and keeps the selection; keys typed there never
+// reach the device or the screen; Esc closes the bar and gives the view its focus back.
+TEST_F(MainWindowTest, FindBarSelectsMatchesAndKeepsItsKeys) {
+    Start();
+    state.echo = 1;
+    Feed(state, "one two\r\ntwo one");
+    const std::string screen = ScreenText(state);
+    const int viewHeight = window->View()->height();
+    Trigger(kCmdFind);
+    FindBar* bar = window->Finder();
+    QLineEdit* needle = bar->Needle();
+    ASSERT_TRUE(bar->isVisible());
+    EXPECT_EQ(window->focusWidget(), needle);
+    EXPECT_LT(window->View()->height(), viewHeight);  // below the view, not over it
+
+    QTest::keyClicks(needle, "TWO");
+    QTest::keyClick(needle, Qt::Key_Return);
+    EXPECT_EQ(state.selection.cells, (CellRange{{0, 4}, {0, 7}}));
+    QTest::keyClick(needle, Qt::Key_Return);
+    EXPECT_EQ(state.selection.cells, (CellRange{{1, 0}, {1, 3}}));
+    QTest::keyClick(needle, Qt::Key_Enter, Qt::ShiftModifier);
+    EXPECT_EQ(state.selection.cells, (CellRange{{0, 4}, {0, 7}}));
+    Trigger(kCmdCopy);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "two");
+    needle->setText("three");
+    QTest::keyClick(needle, Qt::Key_Return);
+    EXPECT_EQ(bar->findChild<QLabel*>()->text(), "not found");
+    EXPECT_EQ(state.selection.cells, (CellRange{{0, 4}, {0, 7}}));
+    EXPECT_EQ(ScreenText(state), screen);
+
+    QTest::keyClick(needle, Qt::Key_Escape);
+    EXPECT_FALSE(bar->isVisible());
+    EXPECT_EQ(window->focusWidget(), window->View());
+    Trigger(kCmdSelectAll);
+    Trigger(kCmdCopy);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "one two\ntwo one");
 }
 
 }  // namespace
