@@ -138,7 +138,7 @@ void PutChar(AppState& s, uint16_t c) {
     }
     if (s.cursorRow == s.numRows) {
         buf->ScrollUp();
-        SelectionScrolledUp(s);
+        if (s.selection.anchored) SelectionScrolledUp(s);
         s.cursorRow = s.numRows - 1;
         if (wasInView) InvalidateWholeView(s);
     }
