@@ -12,6 +12,7 @@
 #include "screen/screen_buffer.h"
 #include "screen/screen_modes.h"
 #include "screen/screen_mutex.h"
+#include "screen/selection.h"
 #include "serial/echo_watch.h"
 #include "serial/port_config.h"
 #include "serial/serial_device.h"
@@ -65,6 +66,7 @@ struct AppState {
     uint16_t visibleCols = 0;
     uint16_t cellHeight = 0;
     uint16_t cellWidth = 0;
+    Selection selection;
     Damage damage;
     ScreenObserver* screenObserver = nullptr;
 
