@@ -203,7 +203,8 @@ TEST_F(XvfbTest, TypingAndMenusByMnemonic) {
 }
 
 // A drag along the first row selects what was typed there: it is the PRIMARY selection at once,
-// and Ctrl+Shift+C puts it on the clipboard; other X clients (xclip) read both.
+// and Ctrl+Shift+C puts it on the clipboard; other X clients (xclip) read both. Ctrl+Shift+V
+// types what another client put on the clipboard (echoed: no port is open).
 TEST_F(XvfbTest, DragSelectsAndCopyReachesOtherPrograms) {
     const QString xclip = QStandardPaths::findExecutable("xclip");
     ASSERT_FALSE(xclip.isEmpty()) << "xclip is not installed";
@@ -225,6 +226,23 @@ TEST_F(XvfbTest, DragSelectsAndCopyReachesOtherPrograms) {
     })) << "the clipboard holds \""
         << read("clipboard").toStdString() << "\"";
     EXPECT_EQ(read("primary"), "hello world");
+
+    QProcess owner;  // holds the clipboard until Vellor takes it with its copy
+    owner.setProcessEnvironment(Env());
+    owner.start(xclip, {"-quiet", "-selection", "clipboard", "-i"});
+    ASSERT_TRUE(owner.waitForStarted(30000));
+    owner.write(" pasted");
+    owner.waitForBytesWritten(30000);  // no event loop runs here to write it later
+    owner.closeWriteChannel();
+    ASSERT_TRUE(WaitFor([&] { return read("clipboard") == " pasted"; })) << "xclip never served";
+    Tool(xdotool_, {"key", "ctrl+shift+v"});
+    ASSERT_TRUE(WaitFor([&] {
+        Tool(xdotool_, {"key", "ctrl+shift+a", "ctrl+shift+c"});
+        return read("clipboard") == "hello world pasted";
+    })) << "the clipboard holds \""
+        << read("clipboard").toStdString() << "\"";
+    owner.kill();
+    owner.waitForFinished();
 }
 
 }  // namespace
