@@ -1,4 +1,3 @@
-// Keys to bytes: characters, arrows and hexadecimal entry, to the port, the echo and the capture.
 #include <gtest/gtest.h>
 
 #include "app/app_state.h"
@@ -7,15 +6,14 @@
 namespace vellor::testing {
 namespace {
 
-// Records each byte as its destination (Port, Echo, Capture) and value, "|" for a key's capture
-// done.
-struct RecordingDestinations : KeyDestinations {
+// Records each byte as its destination (Port, Echo, Capture) and value, "|" for a capture done.
+struct Recorder : KeyDestinations {
     bool portOpen = true, captureOpen = true;
     std::string calls;
     bool PortOpen() override { return portOpen; }
+    bool CaptureOpen() override { return captureOpen; }
     void WritePort(uint8_t b) override { Record('P', b); }
     void Echo(uint8_t b) override { Record('E', b); }
-    bool CaptureOpen() override { return captureOpen; }
     void Capture(uint8_t b) override { Record('C', b); }
     void CaptureDone() override { calls += '|'; }
     void Record(char to, uint8_t b) {
@@ -23,7 +21,7 @@ struct RecordingDestinations : KeyDestinations {
     }
 };
 
-// Keys as typed: U+F700 plus an ArrowKey (F700 left, F701 up, F702 right, F703 down) is an arrow.
+// Keys reach the port, then the echo, then the capture; U+F700 plus an ArrowKey is an arrow.
 TEST(Keyboard, KeysReachThePortThenTheEchoThenTheCapture) {
     const struct {
         bool portOpen, echo, crlf, txCapture, captureOpen;
@@ -54,15 +52,14 @@ TEST(Keyboard, KeysReachThePortThenTheEchoThenTheCapture) {
         state.txCrLf = c.crlf;
         state.txCapture = c.txCapture;
         state.hexInput = HexEntry(c.hex);
-        RecordingDestinations out;
+        Recorder out;
         out.portOpen = c.portOpen;
         out.captureOpen = c.captureOpen;
         for (const char16_t key : c.keys)
             key >= 0xF700 && key <= 0xF703 ? HandleArrowKey(state, ArrowKey(key - 0xF700), out)
                                            : HandleCharKey(state, key, out);
-        EXPECT_EQ(out.calls, c.sent);
-        EXPECT_EQ(int(state.hexInput), c.hexAfter) << c.sent;
-        EXPECT_EQ(state.keyByte, c.keyByteAfter) << c.sent;
+        EXPECT_EQ(std::tuple(out.calls, int(state.hexInput), state.keyByte),
+                  std::tuple(c.sent, c.hexAfter, c.keyByteAfter));
     }
 }
 

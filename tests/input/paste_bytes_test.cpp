@@ -1,4 +1,3 @@
-// Pasted text to the bytes typing would give, or the character that stops it.
 #include <gtest/gtest.h>
 
 #include "input/paste_bytes.h"
@@ -8,9 +7,8 @@ namespace {
 
 constexpr HexEntry kOff = HexEntry::Off, kHigh = HexEntry::AwaitHigh, kLow = HexEntry::AwaitLow;
 
-// Each character is one byte and each line break one Enter; with hex entry on, pairs of digits
-// make the bytes and the rest is skipped, from and to the keyboard's state. The first character
-// beyond one byte refuses the text, named with where it stands (malformed UTF-8 is U+FFFD).
+// Pasted text types as the keyboard would (a line break as Enter, hex entry from and to its
+// state); the first character beyond one byte (malformed UTF-8 is U+FFFD) refuses it, placed.
 TEST(PasteBytes, TypesEachCharacterAsTheKeyboardWouldOrRefusesTheText) {
     const std::tuple<std::string_view, HexEntry, uint8_t, PastedBytes> pastes[] = {
         {"a\nb\r\nc\rd\n\r\n", kOff, 0, {{'a', 13, 'b', 13, 'c', 13, 'd', 13, 13}, kOff, 0}},

@@ -1,4 +1,3 @@
-// The pause between two bytes of a paced send, and when the next byte is due.
 #include <gtest/gtest.h>
 
 #include "transfer/send_pacing.h"
@@ -8,14 +7,14 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// A line ends after LF, or a CR with no LF after it, so its pause never splits CR LF. The next
-// byte is due a pause after the last was due (wake-up delays do not add up), unless that one went
-// out late: then never sooner than a pause after it went out.
+// A line's pause never splits CR LF. The next byte is due a pause after the last was due (wake-up
+// delays do not add up), but never sooner than a pause after a late one went out.
 TEST(SendPacing, PausesAndTheSchedule) {
-    const std::tuple<const char*, int, bool> pauses[] = {
-        {"ab", 3, false},  {"\r\n", 3, false}, {"\na", 23, true},
-        {"\ra", 23, true}, {"\r\r", 23, true},
-    };
+    const std::tuple<const char*, int, bool> pauses[] = {{"ab", 3, false},
+                                                         {"\r\n", 3, false},
+                                                         {"\na", 23, true},
+                                                         {"\ra", 23, true},
+                                                         {"\r\r", 23, true}};
     for (const auto& [bytes, delay, awaitEcho] : pauses)
         EXPECT_EQ(PauseBetween(bytes[0], bytes[1], {3, 20, true, 500}),
                   (Pause{milliseconds(delay), awaitEcho}))

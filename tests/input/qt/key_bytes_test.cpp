@@ -1,4 +1,3 @@
-// Key presses in the view as bytes for the device.
 #include <gtest/gtest.h>
 
 #include <QTest>
@@ -11,9 +10,8 @@
 namespace vellor::testing {
 namespace {
 
-// Enter, Backspace, Tab and Esc give their control bytes, and so does Ctrl with a letter or one
-// of [ \ ] ^ _; Alt belongs to the menus; keys without a character send nothing; other keys give
-// their text, one code per UTF-16 unit; arrows (here U+F700 plus their ArrowKey) are arrows.
+// Keys give their control bytes or their text (a code per UTF-16 unit), arrows (here U+F700 plus
+// their ArrowKey) are arrows; Alt belongs to the menus.
 TEST(KeyBytes, KeysGiveTheirBytes) {
     const std::tuple<const char*, QString, QString> cases[] = {
         {"Shift+A", "A", "A"},     {"Return", "\r", "\r"},       {"Enter", "\r", "\r"},
@@ -39,8 +37,7 @@ TEST(KeyBytes, KeysGiveTheirBytes) {
               (std::vector<uint16_t>{0xD83D, 0xDE00}));
 }
 
-// The view hands its keys, arrows and Tab included, to the program's destinations: with no port
-// open the echo shows them and the capture file holds them after each key.
+// The view hands its keys, Tab and arrows included, to the echo and the capture (flushed per key).
 TEST(KeyBytes, TheViewSendsWhatItIsTyped) {
     TempFolder folder;
     auto state = MakeScreen(5, 20);
