@@ -7,8 +7,7 @@ namespace {
 
 constexpr HexEntry kOff = HexEntry::Off, kHigh = HexEntry::AwaitHigh, kLow = HexEntry::AwaitLow;
 
-// Pasted text types as the keyboard would (a line break as Enter, hex entry from and to its
-// state); the first character beyond one byte (malformed UTF-8 is U+FFFD) refuses it, placed.
+// Pasted text types as the keyboard would, or the first character beyond a byte refuses it.
 TEST(PasteBytes, TypesEachCharacterAsTheKeyboardWouldOrRefusesTheText) {
     const std::tuple<std::string_view, HexEntry, uint8_t, PastedBytes> pastes[] = {
         {"a\nb\r\nc\rd\n\r\n", kOff, 0, {{'a', 13, 'b', 13, 'c', 13, 'd', 13, 13}, kOff, 0}},

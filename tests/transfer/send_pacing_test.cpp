@@ -7,15 +7,10 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// A line's pause never splits CR LF. The next byte is due a pause after the last was due (wake-up
-// delays do not add up), but never sooner than a pause after a late one went out.
+// A line's pause never splits CR LF; a byte is due a pause after the last was due or went late.
 TEST(SendPacing, PausesAndTheSchedule) {
-    const std::tuple<const char*, int, bool> pauses[] = {{"ab", 3, false},
-                                                         {"\r\n", 3, false},
-                                                         {"\na", 23, true},
-                                                         {"\ra", 23, true},
-                                                         {"\r\r", 23, true}};
-    for (const auto& [bytes, delay, awaitEcho] : pauses)
+    for (const auto& [bytes, delay, awaitEcho] :
+         {std::tuple{"ab", 3, false}, {"\r\n", 3, false}, {"\na", 23, true}, {"\ra", 23, true}})
         EXPECT_EQ(PauseBetween(bytes[0], bytes[1], {3, 20, true, 500}),
                   (Pause{milliseconds(delay), awaitEcho}))
             << bytes;

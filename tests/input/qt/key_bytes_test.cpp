@@ -10,8 +10,7 @@
 namespace vellor::testing {
 namespace {
 
-// Keys give their control bytes or their text (a code per UTF-16 unit), arrows (here U+F700 plus
-// their ArrowKey) are arrows; Alt belongs to the menus.
+// Keys give their control bytes or text (per UTF-16 unit), arrows (here U+F700+) are arrows.
 TEST(KeyBytes, KeysGiveTheirBytes) {
     const std::tuple<const char*, QString, QString> cases[] = {
         {"Shift+A", "A", "A"},     {"Return", "\r", "\r"},       {"Enter", "\r", "\r"},
@@ -20,8 +19,8 @@ TEST(KeyBytes, KeysGiveTheirBytes) {
         {"Ctrl+C", "", "\x03"},    {"Ctrl+[", "", "\x1b"},       {"Ctrl+\\", "", "\x1c"},
         {"Ctrl+]", "", "\x1d"},    {"Ctrl+Shift+^", "", "\x1e"}, {"Ctrl+Shift+_", "", "\x1f"},
         {"Ctrl+1", "1", ""},       {"Alt+X", "x", ""},           {"F5", "", ""},
-        {"Del", "\x7f", ""},       {"X", "\u20ac", "\u20ac"},    {"Shift+Left", "", "\uF700"},
-        {"Up", "", "\uF701"},      {"Right", "", "\uF702"},      {"Down", "", "\uF703"},
+        {"Del", "\x7f", ""},       {"Up", "", "\uF701"},         {"Shift+Left", "", "\uF700"},
+        {"Right", "", "\uF702"},   {"Down", "", "\uF703"},       {"X", "\U0001F600", "\U0001F600"},
     };
     for (const auto& [keys, text, bytes] : cases) {
         const QKeyCombination key = QKeySequence::fromString(keys, QKeySequence::PortableText)[0];
@@ -30,11 +29,9 @@ TEST(KeyBytes, KeysGiveTheirBytes) {
         if (action.kind == KeyAction::Kind::Arrow) got = QChar(0xF700 + int(action.arrow));
         for (const uint16_t unit : action.units)
             got += QChar(unit);
-        EXPECT_EQ(got, bytes) << keys;
-        EXPECT_EQ(action.kind == KeyAction::Kind::None, bytes.isEmpty()) << keys;
+        EXPECT_TRUE(got == bytes && (action.kind == KeyAction::Kind::None) == bytes.isEmpty())
+            << keys;
     }
-    EXPECT_EQ(KeyActionFor(Qt::Key_unknown, {}, QString::fromUcs4(U"\U0001F600")).units,
-              (std::vector<uint16_t>{0xD83D, 0xDE00}));
 }
 
 // The view hands its keys, Tab and arrows included, to the echo and the capture (flushed per key).

@@ -11,8 +11,7 @@
 namespace vellor::testing {
 namespace {
 
-// The controls start from the preferences and hold 0 to one minute, the time-out only with the
-// echo; Cancel changes and saves nothing, OK stores and saves what they hold.
+// Controls start from the preferences, time-out only with the echo; OK alone stores and saves.
 TEST(SendSettingsDialog, OkStoresAndSavesWhatTheControlsHold) {
     AppState state;
     const SendPacing before{5, 0, false, 700};
