@@ -1,4 +1,3 @@
-// The capture stream the receive and UI threads append to.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>

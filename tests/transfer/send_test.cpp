@@ -1,4 +1,3 @@
-// Send from File, Paste and Capture to File as commands: their messages, how runs end, the wire.
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
