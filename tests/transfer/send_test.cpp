@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <semaphore>
@@ -30,7 +29,7 @@ class ScriptedFile {
   public:
     struct Script {
         std::string content;
-        std::size_t holdAt = SIZE_MAX, failAt = SIZE_MAX, missing = 0;
+        std::size_t holdAt = std::size_t(-1), failAt = std::size_t(-1), missing = 0;
         int closeError = 0;
     };
 
@@ -164,6 +163,8 @@ TEST_F(TransferTest, FailuresSayWhyAndEndTheRun) {
               "WritePort Failed|Error|Input/output error. 2 of 5 bytes were sent.\n"
               "WritePort Failed|Error|Input/output error. 3 of 5 bytes were sent.\n");
     EXPECT_EQ(Marks(), "+-+-+-+-+-+-");
+    for (const FileRequest& asked : host.requests)  // a send starts at the root, a capture anywhere
+        EXPECT_EQ(asked.startDir, asked.kind == FileRequest::Kind::Open ? "/" : "");
 }
 
 // Runs follow each other, a stopped one sends no more; a paste goes as typed, or not at all.
