@@ -1,10 +1,8 @@
 #pragma once
 
-#include <charconv>
-#include <cstdlib>
 #include <fstream>
-#include <optional>
-#include <sstream>
+#include <regex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -12,71 +10,48 @@
 
 namespace vellor::testing {
 
-// One case of tests/screen/interpreter_cases.txt (the format is described there).
+// One line of tests/screen/interpreter_cases.txt (the format is described there).
 struct InterpreterCase {
-    std::string name;
-    uint16_t rows = 0;
-    uint16_t cols = 0;
-    std::string mode;  // "text", "hex", "hexchar" or a stored number
-    bool rxBit7 = false;
-    bool rxCrLf = false;
-    std::string input;
-    std::string screen;
-    uint16_t cursorRow = 0;
-    uint16_t cursorCol = 0;
-    int escapeState = 0;
+    std::string name, mode, input, screen;
+    bool rxBit7, rxCrLf;
+    uint16_t rows, cols, cursorRow, cursorCol, escapeState;
 
     DisplayMode Mode() const {
-        if (mode == "text") return DisplayMode::Text;
-        if (mode == "hex") return DisplayMode::Hex;
-        if (mode == "hexchar") return DisplayMode::HexChar;
-        return DisplayMode(std::stoi(mode));
+        return mode == "text"      ? DisplayMode::Text
+               : mode == "hex"     ? DisplayMode::Hex
+               : mode == "hexchar" ? DisplayMode::HexChar
+                                   : DisplayMode(std::stoi(mode));
     }
 };
 
-// A quoted token with C escapes, from `in` at `pos` (at its opening quote).
-inline std::string Unquote(const std::string& in, std::size_t& pos) {
+// Undoes the C escapes the cases write.
+inline std::string Unescape(const std::string& in) {
     std::string out;
-    for (++pos; pos < in.size() && in[pos] != '"'; ++pos) {
-        if (in[pos] != '\\') {
-            out += in[pos];
-            continue;
-        }
-        const char e = in[++pos];
-        static const std::string kFrom = "rnetab0\"\\";
-        static const std::string kTo("\r\n\x1b\t\a\b\0\"\\", 9);
-        if (e == 'x') {
-            out += char(std::stoi(in.substr(pos + 1, 2), nullptr, 16));
-            pos += 2;
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        if (in[i] != '\\') {
+            out += in[i];
+        } else if (in[++i] == 'x') {
+            out += char(std::stoi(in.substr(i + 1, 2), nullptr, 16));
+            i += 2;
         } else {
-            out += kTo[kFrom.find(e)];
+            out += std::string("\r\n\x1b\t\a\b\0\"\\", 9)[std::string("rnetab0\"\\").find(in[i])];
         }
     }
-    ++pos;
     return out;
 }
 
 inline std::vector<InterpreterCase> LoadInterpreterCases() {
+    static const std::regex kCase(
+        R"re((\w+) +(\d+)x(\d+) +(\S+)( +rx-bit7)?( +rx-crlf)? +"((?:[^"\\]|\\.)*)" +"((?:[^"\\]|\\.)*)" +(\d+),(\d+) +(\d+))re");
     std::ifstream file(VELLOR_TEST_DATA "/screen/interpreter_cases.txt");
     std::vector<InterpreterCase> cases;
+    std::smatch m;
     for (std::string line; std::getline(file, line);) {
         if (line.empty() || line[0] == '#') continue;
-        InterpreterCase c;
-        std::istringstream head(line);
-        std::string size;
-        head >> c.name >> size >> c.mode;
-        c.rows = uint16_t(std::stoi(size));
-        c.cols = uint16_t(std::stoi(size.substr(size.find('x') + 1)));
-        std::size_t pos = line.find('"');
-        c.rxBit7 = line.substr(0, pos).find("rx-bit7") != std::string::npos;
-        c.rxCrLf = line.substr(0, pos).find("rx-crlf") != std::string::npos;
-        c.input = Unquote(line, pos);
-        pos = line.find('"', pos);
-        c.screen = Unquote(line, pos);
-        std::istringstream tail(line.substr(pos));
-        char comma;
-        tail >> c.cursorRow >> comma >> c.cursorCol >> c.escapeState;
-        cases.push_back(c);
+        if (!std::regex_match(line, m, kCase)) throw std::invalid_argument("bad case: " + line);
+        const auto number = [&](int i) { return uint16_t(std::stoi(m[i])); };
+        cases.push_back({m[1], m[4], Unescape(m[7]), Unescape(m[8]), m[5].matched, m[6].matched,
+                         number(2), number(3), number(9), number(10), number(11)});
     }
     return cases;
 }
