@@ -85,7 +85,8 @@ TEST(Replay, BadCallsExitWithOneLine) {
         expectRefused(args, 2);
     for (const char* args : {"--mode binary", "--cells=1", "--bogus", "a b"})
         expectRefused(std::string("--rows 3 --cols 3 ") + args, 2);
-    for (const char* file : {"/nonexistent/input", "/", "--capture /nonexistent/c.log"})
+    for (const char* file :
+         {"/nonexistent/input", "/", "--capture /nonexistent/c.log", "--capture /dev/full"})
         expectRefused(std::string("--rows 3 --cols 3 ") + file, 1);
 }
 
