@@ -33,7 +33,7 @@ TEST_P(InterpreterCases, GiveTheirScreen) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Golden, InterpreterCases, ::testing::ValuesIn(LoadInterpreterCases()),
+INSTANTIATE_TEST_SUITE_P(Golden, InterpreterCases, ::testing::ValuesIn(kInterpreterCases),
                          [](const auto& info) { return info.param.name; });
 
 // Runs stored at once do what cell by cell does, wherever cursor and view stand.
@@ -41,8 +41,9 @@ TEST(InterpreterRuns, MatchCellByCellOnRandomStreams) {
     std::mt19937 rng(42);
     const std::string alphabet = "abcdefgh \r\n\b\x1b[ABCD\x7f\xe9\t";
     const auto repainted = [](const Damage& d) {  // 8 x 16 pixel cells, or {-1, -1} for all
-        std::set<std::pair<int, int>> cells;
-        if (d.WholeView()) return decltype(cells){{-1, -1}};
+        std::set<std::pair<int, int>> cells{{-1, -1}};
+        if (d.WholeView()) return cells;
+        cells.clear();
         for (const PixelRect& r : d.Rects())
             for (int y = r.top; y < r.bottom; y += 16)
                 for (int x = r.left; x < r.right; x += 8)
@@ -61,10 +62,8 @@ TEST(InterpreterRuns, MatchCellByCellOnRandomStreams) {
         std::string input;
         for (int i = int(rng() % 200); i > 0; --i)
             input += rng() % 4 == 0 ? char(rng()) : alphabet[rng() % alphabet.size()];
-        for (std::size_t pos = 0, n = 0; pos < input.size(); pos += n) {
-            n = 1 + rng() % 64;
-            Feed(*runs, std::string_view(input).substr(pos, n));
-        }
+        for (std::size_t pos = 0, n = 0; pos < input.size(); pos += n)
+            Feed(*runs, std::string_view(input).substr(pos, n = 1 + rng() % 64));
         for (char ch : input)
             PutByte(*cells, uint8_t(ch));
         ASSERT_EQ(OutcomeOf(*runs), OutcomeOf(*cells)) << "round " << round;

@@ -62,12 +62,11 @@ TEST(Selection, PressesAndDragsSelectStreamsWordsAndRows) {
     }
 }
 
-// Only the cells whose look changed are repainted, the whole view for the first ones and when
-// the buffer scrolls under it; it moves up with its text until its first row leaves the buffer;
-// clearing and reallocating drop it.
+// Only cells whose look changed are repainted (all for the first ones and when the buffer scrolls
+// under them); it moves up with its text until that leaves the buffer; clearing drops it.
 TEST(Selection, RepaintsWhatChangesAndFollowsItsText) {
     auto s = MakeScreen(5, 10);
-    const auto rows = [](int r0, int c0, int c1, int r1) {
+    const auto rows = [](int r0, int c0, int c1, int r1) {  // cells of 8 x 16 pixels
         return PixelRect{c0 * 8, r0 * 16, c1 * 8, r1 * 16 + 16};
     };
     BeginSelection(*s, 16, 0, SelectionUnit::Cell);

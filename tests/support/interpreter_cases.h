@@ -1,59 +1,53 @@
 #pragma once
 
-#include <fstream>
-#include <regex>
-#include <stdexcept>
 #include <string>
-#include <vector>
 
 #include "screen/screen_modes.h"
 
 namespace vellor::testing {
 
-// One line of tests/screen/interpreter_cases.txt (the format is described there).
+using namespace std::string_literals;
+
+// A stream received into a screen, for the screen's tests and vellor-replay's. The screen is its
+// rows without trailing blanks joined by "|", a marked cell as "*" and its character.
 struct InterpreterCase {
-    std::string name, mode, input, screen;
-    bool rxBit7, rxCrLf;
-    uint16_t rows, cols, cursorRow, cursorCol, escapeState;
+    const char* name;
+    uint16_t rows, cols;
+    const char* mode;  // a name, or a stored value no mode has
+    std::string input, screen;
+    uint16_t cursorRow, cursorCol, escapeState;
+    bool rxBit7 = false, rxCrLf = false;
 
     DisplayMode Mode() const {
-        return mode == "text"      ? DisplayMode::Text
-               : mode == "hex"     ? DisplayMode::Hex
-               : mode == "hexchar" ? DisplayMode::HexChar
-                                   : DisplayMode(std::stoi(mode));
+        const std::string m = mode;
+        return m == "text"      ? DisplayMode::Text
+               : m == "hex"     ? DisplayMode::Hex
+               : m == "hexchar" ? DisplayMode::HexChar
+                                : DisplayMode(std::stoi(m));
     }
 };
 
-// Undoes the C escapes the cases write.
-inline std::string Unescape(const std::string& in) {
-    std::string out;
-    for (std::size_t i = 0; i < in.size(); ++i) {
-        if (in[i] != '\\') {
-            out += in[i];
-        } else if (in[++i] == 'x') {
-            out += char(std::stoi(in.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            out += std::string("\r\n\x1b\t\a\b\0\"\\", 9)[std::string("rnetab0\"\\").find(in[i])];
-        }
-    }
-    return out;
-}
-
-inline std::vector<InterpreterCase> LoadInterpreterCases() {
-    static const std::regex kCase(
-        R"re((\w+) +(\d+)x(\d+) +(\S+)( +rx-bit7)?( +rx-crlf)? +"((?:[^"\\]|\\.)*)" +"((?:[^"\\]|\\.)*)" +(\d+),(\d+) +(\d+))re");
-    std::ifstream file(VELLOR_TEST_DATA "/screen/interpreter_cases.txt");
-    std::vector<InterpreterCase> cases;
-    std::smatch m;
-    for (std::string line; std::getline(file, line);) {
-        if (line.empty() || line[0] == '#') continue;
-        if (!std::regex_match(line, m, kCase)) throw std::invalid_argument("bad case: " + line);
-        const auto number = [&](int i) { return uint16_t(std::stoi(m[i])); };
-        cases.push_back({m[1], m[4], Unescape(m[7]), Unescape(m[8]), m[5].matched, m[6].matched,
-                         number(2), number(3), number(9), number(10), number(11)});
-    }
-    return cases;
-}
+inline const InterpreterCase kInterpreterCases[] = {
+    {"LastRowFillScrolls", 3, 4, "text", "\n\nWXYZ", "|WXYZ|", 2, 0, 0},
+    {"WrapMovesToNextRow", 3, 4, "text", "ABCDE", "ABCD|E|", 1, 1, 0},
+    {"LfOnLastRowScrollsKeepsColumn", 2, 4, "text", "A\nB\nC", " B|  C", 1, 3, 0},
+    {"DownAndRightStopAtTheEdges", 2, 4, "text", "\nABC\x1b[B\x1b[C", "|ABC", 1, 3, 0},
+    {"UpAndLeftStopAtTheEdges", 2, 4, "text", "\x1b[A\x1b[DX", "X|", 0, 1, 0},
+    {"UpAndLeftMove", 3, 4, "text", "\n\nAB\x1b[A\x1b[DX", "| X|AB", 1, 2, 0},
+    {"BsBlanksButNeverLeavesItsRow", 2, 4, "text", "ABCDE\b\b", "ABCD|", 1, 0, 0},
+    {"EscThenOrdinaryShowsIt", 1, 8, "text", "\x1bx", "x", 0, 1, 0},
+    {"NumericParameterDropped", 1, 8, "text", "\x1b[2A", "A", 0, 1, 0},
+    {"EscEscBracketStillMoves", 2, 8, "text", "\nQ\x1b\x1b[AZ", " Z|Q", 0, 2, 0},
+    {"EscBracketPending", 1, 8, "text", "A\x1b[", "A", 0, 1, 2},
+    {"ControlsShowAsBlanks", 1, 8, "text", "\0\a\tX"s, "   X", 0, 4, 0},
+    {"Latin1AndDelStored", 1, 4, "text", "\xe9\xff\x7f", "\xe9\xff\x7f", 0, 3, 0},
+    {"LongScrollKeepsRowOrder", 3, 4, "text", "0\r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\n9\r\n",
+     "8|9|", 2, 0, 0},
+    {"HexShowsEscapesAndLineEnds", 1, 16, "hex", "\x1b[A\r\n", "1B 5B 41 0D 0A", 0, 15, 0},
+    {"HexSplitsAcrossRows", 2, 4, "hex", "AB", "41 4|2", 1, 2, 0},
+    {"HexCharMarksCharacters", 3, 8, "hexchar", "A \r\xff", "41*A 20|0D  FF*\xff|", 2, 0, 0},
+    {"StoredModeDrops", 1, 8, "3", "ABC\r\n", "", 0, 0, 0},
+    {"RxCrLfPairGivesBlankLine", 3, 4, "text", "A\r\nB", "A||B", 2, 1, 0, false, true},
+    {"RxBit7CrCountsForCrLf", 2, 4, "text", "x\x8dy", "x|y", 1, 1, 0, true, true}};
 
 }  // namespace vellor::testing

@@ -15,8 +15,8 @@
 namespace vellor::testing {
 namespace {
 
-// A shown view, without the focus, of viewRows x viewCols whole cells and half a cell more, over
-// a freshly allocated rows x cols screen.
+// A shown view without the focus, of viewRows x viewCols cells and a half, over a rows x cols
+// screen.
 struct ShownView {
     ShownView(uint16_t rows, uint16_t cols, int viewRows, int viewCols, int fontHeight = 14) {
         state.fontHeight = fontHeight;
@@ -55,6 +55,7 @@ QImage ReferenceImage(const ShownView& v) {
     QPainter painter(&image);
     painter.setFont(v.view.ViewFont());
     const int ascent = QFontMetrics(v.view.ViewFont()).ascent();
+    const Qt::GlobalColor kPens[2][2] = {{Qt::black, Qt::white}, {Qt::red, Qt::cyan}};  // marked?
     for (uint16_t r = s.topRow; r < s.numRows; ++r) {
         const ColumnSpan span = SelectedColumns(s.selection, r, s.numCols);
         painter.fillRect(v.Cell(r, s.leftCol).united(v.Cell(r, s.numCols - 1)), Qt::white);
@@ -62,19 +63,15 @@ QImage ReferenceImage(const ShownView& v) {
             painter.fillRect(v.Cell(r, span.from).united(v.Cell(r, span.to - 1)), Qt::black);
         for (uint16_t c = s.leftCol; c < s.numCols; ++c) {
             const uint16_t cell = s.screenBuffer->At(r, c);
-            const bool selected = c >= span.from && c < span.to;
-            const bool marked = s.displayMode == DisplayMode::HexChar && IsMarkedCell(cell);
-            painter.setPen(marked     ? (selected ? Qt::cyan : Qt::red)
-                           : selected ? Qt::white
-                                      : Qt::black);
+            painter.setPen(kPens[s.displayMode == DisplayMode::HexChar && IsMarkedCell(cell)]
+                                [c >= span.from && c < span.to]);
             painter.drawText(v.Cell(r, c).topLeft() + QPoint(0, ascent), QString(GlyphFor(cell)));
         }
     }
     return image;
 }
 
-// At every zoom size, every kind of cell, selected or not, partly shown or beyond the buffer,
-// lands where the reference draws it; the cell is the requested height, another at each size.
+// At every zoom size every kind of cell, selected or not, lands where the reference draws it.
 TEST(ViewPainting, EveryZoomSizeLandsOnTheCellGrid) {
     std::set<std::pair<int, int>> cells;
     for (int size : {13, 14, 16, 18, 21, 22, 24, 27}) {
@@ -128,12 +125,11 @@ TEST(ViewScrollBars, BarAndViewNeverDisagreeAndWorkersArePainted) {
     EXPECT_GT(v.view.PaintCount(), paints);
     EXPECT_EQ(viewAndBar(), std::pair(6, 6));
     v.SizeToCells(120, 20);  // the buffer fits: nowhere to scroll
-    EXPECT_EQ(v.state.topRow, 0);
-    EXPECT_FALSE(bar->isEnabled());
+    EXPECT_EQ(std::pair(int(v.state.topRow), bar->isEnabled()), std::pair(0, false));
 }
 
-// Drag, double and triple click, Shift+click, a drag held below the view, a middle click; the
-// caret only with the focus, on the cursor while it is in view, rebuilt after a zoom.
+// Clicks select words, rows and streams, a drag below the view scrolls, a middle click pastes;
+// the caret only with the focus, on the cursor while it is in view, rebuilt after a zoom.
 TEST(ViewMouseAndCaret, SelectScrollPasteAndFollowTheCursor) {
     ShownView v(50, 20, 10, 20);
     Feed(v.state, "foo bar baz\r\nline two");
@@ -148,11 +144,6 @@ TEST(ViewMouseAndCaret, SelectScrollPasteAndFollowTheCursor) {
     v.view.setFocus();
     EXPECT_EQ(caret(), std::tuple(true, 1, v.Cell(1, 8)));
 
-    QTest::mousePress(area, Qt::LeftButton, {}, at(0, 4));
-    QTest::mouseMove(area, at(1, 4));
-    QTest::mouseRelease(area, Qt::LeftButton, {}, at(1, 4));
-    EXPECT_EQ(SelectedText(v.state), "bar baz\nline");
-    EXPECT_GE(changed.count(), 1);
     QTest::mouseDClick(area, Qt::LeftButton, {}, at(0, 9));
     EXPECT_EQ(SelectedText(v.state), "baz");
     QTest::mouseClick(area, Qt::LeftButton, {}, at(0, 9));  // the third click
@@ -169,7 +160,7 @@ TEST(ViewMouseAndCaret, SelectScrollPasteAndFollowTheCursor) {
     v.view.viewport()->repaint();
     EXPECT_EQ(std::get<1>(caret()), 0);  // the cursor scrolled away
     QTest::mouseClick(area, Qt::MiddleButton, {}, at(2, 2));
-    EXPECT_EQ(paste.count(), 1);
+    EXPECT_TRUE(paste.count() == 1 && changed.count() > 0);
 
     v.view.verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMinimum);
     v.state.fontHeight = 27;
