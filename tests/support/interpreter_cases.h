@@ -8,8 +8,8 @@ namespace vellor::testing {
 
 using namespace std::string_literals;
 
-// A stream received into a screen, for the screen's tests and vellor-replay's. The screen is its
-// rows without trailing blanks joined by "|", a marked cell as "*" and its character.
+// A stream received into a screen: the screen is its rows without trailing blanks joined by "|",
+// a marked cell as "*" and its character.
 struct InterpreterCase {
     const char* name;
     uint16_t rows, cols;

@@ -15,8 +15,7 @@
 namespace vellor::testing {
 namespace {
 
-// A shown view without the focus, of viewRows x viewCols cells and a half, over a rows x cols
-// screen.
+// A shown view, unfocused, of viewRows x viewCols cells and a half over a rows x cols screen.
 struct ShownView {
     ShownView(uint16_t rows, uint16_t cols, int viewRows, int viewCols, int fontHeight = 14) {
         state.fontHeight = fontHeight;
@@ -82,8 +81,9 @@ TEST(ViewPainting, EveryZoomSizeLandsOnTheCellGrid) {
             v.state.screenBuffer->Row(uint16_t(i / 80))[i % 80] =
                 uint16_t(i % 7 ? i % 0x120 : 0x1000 + i % 0x100);
         SelectCells(v.state, {{2, 5}, {7, 30}});
-        const QImage shown = v.view.viewport()->grab().toImage();
-        EXPECT_TRUE(shown.convertToFormat(QImage::Format_RGB32) == ReferenceImage(v)) << size;
+        EXPECT_TRUE(v.view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32) ==
+                    ReferenceImage(v))
+            << size;
         EXPECT_LE(std::abs(int(v.state.cellHeight) - size), 1) << "font size " << size;
         cells.insert({v.state.cellWidth, v.state.cellHeight});
     }
