@@ -27,6 +27,7 @@ struct ShownView {
         FakeHost host;
         AllocateScreen(state, host);
         state.ready = 1;
+        view.ApplyScrollBars(UpdateScrollBars(state));
         SizeToCells(viewRows, viewCols);
     }
     void SizeToCells(int rows, int cols) {  // and lets the frame timer fire
