@@ -10,8 +10,7 @@ namespace {
 
 using namespace std::string_literals;
 
-// The exit code (minus the signal after a crash) and the output, both streams, of the tool given
-// these arguments, split by the shell, and this standard input.
+// The tool's exit code (minus the signal after a crash) and output, both streams, for this call.
 std::pair<int, std::string> RunReplay(const std::string& args, const std::string& input = "") {
     TempFolder dir;
     WriteFile(dir.Path("in"), input);
@@ -21,19 +20,9 @@ std::pair<int, std::string> RunReplay(const std::string& args, const std::string
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status), ReadFile(dir.Path("out"))};
 }
 
-// The modes by name, and --cells with the mark bit; the interpreter's own cases check the rest.
-TEST(Replay, ModesAndCells) {
-    const std::string blankRow = "0020 0020 0020 0020\n";
-    EXPECT_EQ(RunReplay("--rows 2 --cols 4 --mode hex", "AB"),
-              std::pair(0, "41 4\n2   \ncursor 1,2\n"s));
-    EXPECT_EQ(RunReplay("--rows 2 --cols 4 --cells --mode=hexchar", "\xff"),
-              std::pair(0, "0046 0046 10FF 0020\n" + blankRow + "cursor 1,0\n"));
-    EXPECT_EQ(RunReplay("--rows 2 --cols 4 --cells", "\xff"),
-              std::pair(0, "00FF 0020 0020 0020\n" + blankRow + "cursor 0,1\n"));
-}
-
-// A file, "-" or standard input, longer than a chunk; the capture appends; UTF-8 output.
-TEST(Replay, InputOutputAndCapture) {
+// A file, "-" or standard input, longer than a chunk; UTF-8 output; the modes by name and --cells
+// with the mark bit; the capture appends.
+TEST(Replay, InputModesOutputAndCapture) {
     TempFolder dir;
     std::string input;
     for (int i = 0; i < 10000; ++i)
@@ -45,20 +34,23 @@ TEST(Replay, InputOutputAndCapture) {
         EXPECT_EQ(RunReplay("--rows 3 --cols 10 " + from, from.size() < 2 ? input : ""),
                   std::pair(0, screen))
             << from;
+    EXPECT_EQ(RunReplay("--rows 2 --cols 4 --mode hex", "AB"),
+              std::pair(0, "41 4\n2   \ncursor 1,2\n"s));
+    EXPECT_EQ(RunReplay("--rows 1 --cols 8 --cells --mode=hexchar", "\xff"),
+              std::pair(0, "0046 0046 10FF 0020 0020 0020 0020 0020\ncursor 0,4\n"s));
     WriteFile(dir.Path("capture"), "old|");
     RunReplay("--rows 2 --cols 8 --rx-bit7 --rx-crlf --capture " + dir.Path("capture"),
               "\xC1\r\n\x8D");
     EXPECT_EQ(ReadFile(dir.Path("capture")), "old|A\r\n\n\r\n");
 }
 
-// Bad calls print one line on standard error and exit with 2 (the command line) or 1 (files);
-// each call below is its exit code, then its arguments, "*" for a valid size.
+// Bad calls print one line and exit with the code they start with ("*" is a valid size).
 TEST(Replay, BadCallsExitWithOneLine) {
     for (std::string call :
-         {"2 --rows 3", "2 --cols 3", "2 --cols 3 --rows", "2 --rows 3x --cols 3",
-          "2 --rows 0 --cols 3", "2 --rows 65536 --cols 3", "2 --rows 65535 --cols 65535",
-          "2 * --mode binary", "2 * --cells=1", "2 * --bogus", "2 * a b", "1 * /nonexistent/input",
-          "1 * /", "1 * --capture /nonexistent/c.log", "1 * --capture /dev/full"}) {
+         {"2 --rows 3", "2 --cols 3 --rows", "2 --rows 3x --cols 3", "2 --rows 0 --cols 3",
+          "2 --rows 65536 --cols 3", "2 --rows 65535 --cols 65535", "2 * --mode binary",
+          "2 * --cells=1", "2 * a b", "1 * /", "1 * --capture /nonexistent/c.log",
+          "1 * --capture /dev/full"}) {
         if (call[2] == '*') call.replace(2, 1, "--rows 3 --cols 3");
         const auto [code, out] = RunReplay(call.substr(2), "data");
         EXPECT_EQ(code, call[0] - '0') << call;
