@@ -22,7 +22,6 @@ TEST(Copy, TakesWhatTheViewShows) {
         {T, 10, "ab\r\n\r\n", {{0, 0}, {2, 3}}, "ab"},
         {T, 4, "abcdefg", kAll, "abcd\nefg"},
         {T, 10, "a\x7f\xad\xe9\x01z", kAll, "a\u25A1-\u00E9 z"},
-        {DisplayMode::Hex, 4, "AB", kAll, "41 4\n2"},
         {DisplayMode::HexChar, 12, "A\x01\xff", kAll, "41A 01  FF\u00FF"}};
     for (const auto& [mode, cols, input, cells, text] : cases) {
         auto s = MakeScreen(4, cols, mode);
@@ -48,7 +47,6 @@ TEST(Selection, PressesAndDragsSelectStreamsWordsAndRows) {
         {W, 100, 8, 100, 8, "("},
         {W, 124, 8, 124, 8, "  "},
         {W, 12, 8, 44, 8, "foo bar.baz"},
-        {R, 44, 24, 44, 24, "line 2"},
         {R, 44, 24, 4, 8, "foo bar.baz (x)  !\nline 2"}};
     for (const auto& [unit, x0, y0, x1, y1, text] : cases) {
         auto s = MakeScreen(4, 20);

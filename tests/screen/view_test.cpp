@@ -20,9 +20,7 @@ TEST(Damage, BytesRepaintWhatChangedAndTheViewFollowsAVisibleCursor) {
     const std::tuple<std::string, int, std::string, std::vector<PixelRect>, bool, int, int>
         cases[] = {{"A", -1, "B", {Cells(0, 1)}, false, 0, 0},
                    {"", -1, "Hello", {Cells(0, 0, 5)}, false, 0, 0},
-                   {"ABCDE", -1, "\b", {Cells(0, 4)}, false, 0, 0},
                    {std::string(9, '\n'), -1, "\n", {}, false, 7, 0},
-                   {"\n\n", -1, "\n", {}, true, 1, 0},
                    {"\n\n\n\n\n", -1, "\x1b[A\x1b[A\x1b[A", {}, true, 2, 0},
                    {"", -1, std::string(12, 'x'), {}, true, 0, 3},
                    {std::string(10, 'x'), -1, std::string(10, 'y'), {}, true, 0, 0},

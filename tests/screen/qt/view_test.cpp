@@ -121,8 +121,7 @@ TEST(ViewScrollBars, BarAndViewNeverDisagreeAndWorkersArePainted) {
     const uint64_t paints = v.view.PaintCount();
     std::thread([&] { Feed(v.state, std::string(14, '\n') + "hello\r\nworld"); }).join();
     v.SizeToCells(10, 20);
-    EXPECT_GT(v.view.PaintCount(), paints);
-    EXPECT_EQ(viewAndBar(), std::pair(6, 6));
+    EXPECT_TRUE(v.view.PaintCount() > paints && viewAndBar() == std::pair(6, 6));
 }
 
 // Clicks select words, rows and streams, a drag below scrolls, a middle click pastes; the caret.
