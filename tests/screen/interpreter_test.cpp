@@ -76,8 +76,7 @@ TEST(InterpreterEdges, NeverWritesWithoutAMatchingBufferAndResetsOddStates) {
     AppState none;
     PutByte(none, 'A');  // no buffer at all
     auto resized = MakeScreen(2, 4);
-    resized->numRows = 50;  // the Options dialog set a size it has not allocated yet
-    resized->cursorRow = 1;
+    std::tie(resized->numRows, resized->cursorRow) = std::tuple(50, 1);  // a size not yet had
     Feed(*resized, "\n\n\nABC");
     EXPECT_EQ(std::tuple(resized->cursorRow, resized->cursorCol), std::tuple(1, 0));
     auto odd = MakeScreen(1, 4);

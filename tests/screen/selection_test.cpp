@@ -31,8 +31,10 @@ TEST(Copy, TakesWhatTheViewShows) {
         if (cells == kAll) DispatchCommand(*s, host, settings, kCmdSelectAll);
         if (cells != kAll) SelectCells(*s, cells);
         DispatchCommand(*s, host, settings, kCmdCopy);
-        EXPECT_EQ(host.clipboard[ClipboardKind::Clipboard], text) << input;
-        EXPECT_EQ(host.clipboard[ClipboardKind::Selection], cells == kAll ? text : "");
+        EXPECT_EQ(std::pair(host.clipboard[ClipboardKind::Clipboard],
+                            host.clipboard[ClipboardKind::Selection]),
+                  std::pair(text, cells == kAll ? text : ""))
+            << input;
     }
 }
 
@@ -53,8 +55,8 @@ TEST(Selection, PressesAndDragsSelectStreamsWordsAndRows) {
         Feed(*s, "foo bar.baz (x)  !\r\nline 2");
         BeginSelection(*s, x0, y0, unit);
         ExtendSelection(*s, x1, y1);
-        EXPECT_EQ(SelectedText(*s), text) << int(unit) << " " << x0 << " " << x1;
-        EXPECT_EQ(HasSelection(*s), !text.empty());
+        EXPECT_EQ(std::pair(SelectedText(*s), HasSelection(*s)), std::pair(text, !text.empty()))
+            << int(unit) << " " << x0 << " " << x1;
     }
 }
 
@@ -113,8 +115,10 @@ TEST(Find, NextAndPreviousWrapAndIgnoreCaseUnlessAsked) {
         Feed(*s, "Hello world!hello again\r\nHELLO\r\nd\xe9j\xe0 vu\r\n");  // the first row wraps
         SelectCells(*s, from);
         FakeHost host;
-        EXPECT_EQ(FindAndSelect(*s, host, {needle, direction, matchCase}), match != none) << needle;
-        EXPECT_EQ(s->selection.cells, match == none ? from : match) << needle << int(direction);
+        EXPECT_EQ(
+            std::pair(FindAndSelect(*s, host, {needle, direction, matchCase}), s->selection.cells),
+            std::pair(match != none, match == none ? from : match))
+            << needle << int(direction);
         if (match == none) continue;
         EXPECT_TRUE(s->topRow <= match.start.row && match.start.row < s->topRow + 3);
         EXPECT_EQ(host.clipboard[ClipboardKind::Selection], SelectedText(*s));
