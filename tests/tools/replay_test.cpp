@@ -46,11 +46,10 @@ TEST(Replay, InputModesOutputAndCapture) {
 
 // Bad calls print one line and exit with the code they start with ("*" is a valid size).
 TEST(Replay, BadCallsExitWithOneLine) {
-    for (std::string call :
-         {"2 --rows 3", "2 --cols 3 --rows", "2 --rows 3x --cols 3", "2 --rows 0 --cols 3",
-          "2 --rows 65536 --cols 3", "2 --rows 65535 --cols 65535", "2 * --mode binary",
-          "2 * --cells=1", "2 * a b", "1 * /", "1 * --capture /nonexistent/c.log",
-          "1 * --capture /dev/full"}) {
+    for (std::string call : {"2 --cols 3 --rows", "2 --rows 3x --cols 3", "2 --rows 0 --cols 3",
+                             "2 --rows 65536 --cols 3", "2 --rows 65535 --cols 65535",
+                             "2 * --mode binary", "2 * --cells=1", "2 * a b", "1 * /",
+                             "1 * --capture /nonexistent/c.log", "1 * --capture /dev/full"}) {
         if (call[2] == '*') call.replace(2, 1, "--rows 3 --cols 3");
         const auto [code, out] = RunReplay(call.substr(2), "data");
         EXPECT_EQ(code, call[0] - '0') << call;

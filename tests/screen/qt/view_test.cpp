@@ -110,8 +110,8 @@ TEST(ViewScrollBars, BarAndViewNeverDisagreeAndWorkersArePainted) {
     EXPECT_EQ(std::tuple(v.state.topRow, v.state.leftCol), std::tuple(37, 12));
     bar->setSliderDown(true);
     bar->setSliderPosition(40);
-    bar->triggerAction(A::SliderMove);
-    EXPECT_EQ(v.state.topRow, 37);  // tracking scrolls nothing
+    bar->triggerAction(A::SliderMove);  // tracking scrolls nothing, the release does
+    EXPECT_EQ(v.state.topRow, 37);
     bar->setSliderPosition(40);
     bar->setSliderDown(false);
     EXPECT_EQ(viewAndBar(), std::pair(40, 40));
@@ -130,11 +130,10 @@ TEST(ViewMouseAndCaret, SelectScrollPasteAndFollowTheCursor) {
     Feed(v.state, "foo bar baz\r\nline two");
     QWidget* area = v.view.viewport();
     const auto at = [&](int row, int col) { return v.Cell(row, col).topLeft() + QPoint(1, 5); };
-    const auto caret = [&] { return std::pair(v.view.CaretVisible(), v.view.CaretRect()); };
     QSignalSpy changed(&v.view, &TerminalView::SelectionChanged);
     QSignalSpy paste(&v.view, &TerminalView::PasteSelectionRequested);
     v.view.setFocus();
-    EXPECT_EQ(caret(), std::pair(true, v.Cell(1, 8)));
+    EXPECT_EQ(std::pair(v.view.CaretVisible(), v.view.CaretRect()), std::pair(true, v.Cell(1, 8)));
 
     QTest::mouseDClick(area, Qt::LeftButton, {}, at(0, 9));
     EXPECT_EQ(SelectedText(v.state), "baz");
@@ -146,7 +145,6 @@ TEST(ViewMouseAndCaret, SelectScrollPasteAndFollowTheCursor) {
     QTest::mouseMove(area, QPoint(10, area->height() + 40));
     EXPECT_TRUE(QTest::qWaitFor([&] { return v.state.topRow >= 5; })) << "never scrolled";
     QTest::mouseRelease(area, Qt::LeftButton, {}, QPoint(10, area->height() + 40));
-    EXPECT_GE(v.state.selection.cells.end.row, 14);
     QTest::mouseClick(area, Qt::MiddleButton, {}, at(2, 2));
     EXPECT_TRUE(paste.count() == 1 && changed.count() > 0);
 
@@ -154,7 +152,7 @@ TEST(ViewMouseAndCaret, SelectScrollPasteAndFollowTheCursor) {
     v.state.fontHeight = 27;
     v.view.RecomputeMetrics();
     v.view.RebuildCaret();
-    EXPECT_EQ(caret(), std::pair(true, v.Cell(1, 8)));  // on the cursor at the new size
+    EXPECT_EQ(std::pair(v.view.CaretVisible(), v.view.CaretRect()), std::pair(true, v.Cell(1, 8)));
     v.view.clearFocus();
     EXPECT_FALSE(v.view.CaretVisible());
 }
