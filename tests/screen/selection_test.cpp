@@ -43,7 +43,6 @@ TEST(Selection, PressesAndDragsSelectStreamsWordsAndRows) {
         {C, 8, 8, 8, 8, ""},
         {C, 16, 24, 0, -40, "foo bar.baz (x)  !\nli"},
         {W, 44, 8, 44, 8, "bar.baz"},
-        {W, 100, 8, 100, 8, "("},
         {W, 12, 8, 44, 8, "foo bar.baz"},
         {R, 44, 24, 4, 8, "foo bar.baz (x)  !\nline 2"}};
     for (const auto& [unit, x0, y0, x1, y1, text] : cases) {
@@ -103,7 +102,6 @@ TEST(Find, NextAndPreviousWrapAndIgnoreCaseUnlessAsked) {
         {"hello", N, true, second, second},
         {"O", N, true, {{0, 0}, {0, 1}}, {{2, 4}, {2, 5}}},
         {"\u00C9J\u00C0", N, false, none, {{3, 1}, {3, 4}}},
-        {"\xff", N, false, none, none},
         {"!h", N, false, none, none}};
     for (const auto& [needle, direction, matchCase, from, match] : cases) {
         auto s = MakeScreen(6, 12, DisplayMode::Text, 3, 12);

@@ -19,7 +19,6 @@ TEST(Damage, BytesRepaintWhatChangedAndTheViewFollowsAVisibleCursor) {
     const std::tuple<std::string, int, std::string, std::vector<PixelRect>, bool, int, int>
         cases[] = {{"A", -1, "B", {Cells(0, 1)}, false, 0, 0},
                    {"", -1, "Hello", {Cells(0, 0, 5)}, false, 0, 0},
-                   {std::string(9, '\n'), -1, "\n", {}, false, 7, 0},
                    {"\n\n\n\n\n", -1, "\x1b[A\x1b[A\x1b[A", {}, true, 2, 0},
                    {"", -1, std::string(12, 'x'), {}, true, 0, 3},
                    {std::string(9, '\n'), 0, "X\r\n", {Cells(9, 0, 2)}, false, 0, 0}};
