@@ -8,8 +8,6 @@
 namespace vellor::testing {
 namespace {
 
-using namespace std::string_literals;
-
 // The tool's exit code (minus the signal after a crash) and output, both streams, for this call.
 std::pair<int, std::string> RunReplay(const std::string& args, const std::string& input = "") {
     TempFolder dir;
@@ -35,9 +33,9 @@ TEST(Replay, InputModesOutputAndCapture) {
                   std::pair(0, screen))
             << from;
     EXPECT_EQ(RunReplay("--rows 2 --cols 4 --mode hex", "AB"),
-              std::pair(0, "41 4\n2   \ncursor 1,2\n"s));
-    EXPECT_EQ(RunReplay("--rows 1 --cols 8 --cells --mode=hexchar", "\xff"),
-              std::pair(0, "0046 0046 10FF 0020 0020 0020 0020 0020\ncursor 0,4\n"s));
+              std::pair(0, std::string("41 4\n2   \ncursor 1,2\n")));
+    EXPECT_EQ(RunReplay("--rows 1 --cols 5 --cells --mode=hexchar", "\xff"),
+              std::pair(0, std::string("0046 0046 10FF 0020 0020\ncursor 0,4\n")));
     WriteFile(dir.Path("capture"), "old|");
     RunReplay("--rows 2 --cols 8 --rx-bit7 --rx-crlf --capture " + dir.Path("capture"),
               "\xC1\r\n\x8D");
