@@ -1,84 +1,43 @@
 #pragma once
 
-#include <charconv>
-#include <cstdlib>
-#include <fstream>
-#include <optional>
-#include <sstream>
 #include <string>
-#include <vector>
 
 #include "screen/screen_modes.h"
 
 namespace vellor::testing {
 
-// One case of tests/screen/interpreter_cases.txt (the format is described there).
+// A stream received: screen rows without trailing blanks joined by "|", a marked cell "*" + char.
 struct InterpreterCase {
-    std::string name;
-    uint16_t rows = 0;
-    uint16_t cols = 0;
-    std::string mode;  // "text", "hex", "hexchar" or a stored number
-    bool rxBit7 = false;
-    bool rxCrLf = false;
-    std::string input;
-    std::string screen;
-    uint16_t cursorRow = 0;
-    uint16_t cursorCol = 0;
-    int escapeState = 0;
-
-    DisplayMode Mode() const {
-        if (mode == "text") return DisplayMode::Text;
-        if (mode == "hex") return DisplayMode::Hex;
-        if (mode == "hexchar") return DisplayMode::HexChar;
-        return DisplayMode(std::stoi(mode));
-    }
+    const char* name;
+    uint16_t rows, cols;
+    DisplayMode mode;
+    std::string input, screen;
+    uint16_t cursorRow, cursorCol, escapeState;
+    bool rxBit7 = false, rxCrLf = false;
 };
 
-// A quoted token with C escapes, from `in` at `pos` (at its opening quote).
-inline std::string Unquote(const std::string& in, std::size_t& pos) {
-    std::string out;
-    for (++pos; pos < in.size() && in[pos] != '"'; ++pos) {
-        if (in[pos] != '\\') {
-            out += in[pos];
-            continue;
-        }
-        const char e = in[++pos];
-        static const std::string kFrom = "rnetab0\"\\";
-        static const std::string kTo("\r\n\x1b\t\a\b\0\"\\", 9);
-        if (e == 'x') {
-            out += char(std::stoi(in.substr(pos + 1, 2), nullptr, 16));
-            pos += 2;
-        } else {
-            out += kTo[kFrom.find(e)];
-        }
-    }
-    ++pos;
-    return out;
-}
+constexpr auto kText = DisplayMode::Text, kHex = DisplayMode::Hex, kHexChar = DisplayMode::HexChar;
 
-inline std::vector<InterpreterCase> LoadInterpreterCases() {
-    std::ifstream file(VELLOR_TEST_DATA "/screen/interpreter_cases.txt");
-    std::vector<InterpreterCase> cases;
-    for (std::string line; std::getline(file, line);) {
-        if (line.empty() || line[0] == '#') continue;
-        InterpreterCase c;
-        std::istringstream head(line);
-        std::string size;
-        head >> c.name >> size >> c.mode;
-        c.rows = uint16_t(std::stoi(size));
-        c.cols = uint16_t(std::stoi(size.substr(size.find('x') + 1)));
-        std::size_t pos = line.find('"');
-        c.rxBit7 = line.substr(0, pos).find("rx-bit7") != std::string::npos;
-        c.rxCrLf = line.substr(0, pos).find("rx-crlf") != std::string::npos;
-        c.input = Unquote(line, pos);
-        pos = line.find('"', pos);
-        c.screen = Unquote(line, pos);
-        std::istringstream tail(line.substr(pos));
-        char comma;
-        tail >> c.cursorRow >> comma >> c.cursorCol >> c.escapeState;
-        cases.push_back(c);
-    }
-    return cases;
-}
+inline const InterpreterCase kInterpreterCases[] = {
+    {"LastRowFillScrolls", 3, 4, kText, "\n\nWXYZ", "|WXYZ|", 2, 0, 0},
+    {"WrapMovesToNextRow", 3, 4, kText, "ABCDE", "ABCD|E|", 1, 1, 0},
+    {"LfOnLastRowScrollsKeepsColumn", 2, 4, kText, "A\nB\nC", " B|  C", 1, 3, 0},
+    {"DownAndRightStopAtTheEdges", 2, 4, kText, "\nABC\x1b[B\x1b[C", "|ABC", 1, 3, 0},
+    {"UpAndLeftStopAtTheEdges", 2, 4, kText, "\x1b[A\x1b[DX", "X|", 0, 1, 0},
+    {"UpAndLeftMove", 3, 4, kText, "\n\nAB\x1b[A\x1b[DX", "| X|AB", 1, 2, 0},
+    {"BsBlanksButNeverLeavesItsRow", 2, 4, kText, "ABCDE\b\b", "ABCD|", 1, 0, 0},
+    {"EscThenOrdinaryShowsIt", 1, 8, kText, "\x1bx", "x", 0, 1, 0},
+    {"NumericParameterDropped", 1, 8, kText, "\x1b[2A", "A", 0, 1, 0},
+    {"EscEscBracketStillMoves", 2, 8, kText, "\nQ\x1b\x1b[AZ", " Z|Q", 0, 2, 0},
+    {"EscBracketPending", 1, 8, kText, "A\x1b[", "A", 0, 1, 2},
+    {"ControlsShowAsBlanks", 1, 8, kText, std::string("\0\a\tX", 4), "   X", 0, 4, 0},
+    {"Latin1AndDelStored", 1, 4, kText, "\xe9\xff\x7f", "\xe9\xff\x7f", 0, 3, 0},
+    {"LongScrollKeepsRowOrder", 3, 4, kText, "0\r\n1\r\n2\r\n3\r\n4\r\n5\r\n", "4|5|", 2, 0, 0},
+    {"HexShowsEscapesAndLineEnds", 1, 16, kHex, "\x1b[A\r\n", "1B 5B 41 0D 0A", 0, 15, 0},
+    {"HexSplitsAcrossRows", 2, 4, kHex, "AB", "41 4|2", 1, 2, 0},
+    {"HexCharMarksCharacters", 3, 8, kHexChar, "A \r\xff", "41*A 20|0D  FF*\xff|", 2, 0, 0},
+    {"StoredModeDrops", 1, 8, DisplayMode(3), "ABC\r\n", "", 0, 0, 0},
+    {"RxCrLfPairGivesBlankLine", 3, 4, kText, "A\r\nB", "A||B", 2, 1, 0, false, true},
+    {"RxBit7CrCountsForCrLf", 2, 4, kText, "x\x8dy", "x|y", 1, 1, 0, true, true}};
 
 }  // namespace vellor::testing
