@@ -109,8 +109,9 @@ TEST(ViewScrollBars, BarAndViewNeverDisagreeAndWorkersArePainted) {
     bar->setValue(37);  // as "Scroll here" does
     v.view.horizontalScrollBar()->setValue(12);
     EXPECT_EQ(std::tuple(v.state.topRow, v.state.leftCol), std::tuple(37, 12));
-    bar->setSliderDown(true);  // a thumb dragged and released
+    bar->setSliderDown(true);  // a thumb dragged moves the view only once released
     bar->setSliderPosition(40);
+    EXPECT_EQ(v.state.topRow, 37);
     bar->setSliderDown(false);
     EXPECT_EQ(viewAndBar(), std::pair(40, 40));
 
@@ -139,6 +140,11 @@ TEST(ViewMouseAndCaret, SelectPasteAndFollowTheCursor) {
     EXPECT_EQ(SelectedText(v.state), "foo bar baz");
     QTest::mouseClick(area, Qt::LeftButton, Qt::ShiftModifier, at(1, 2));
     EXPECT_EQ(SelectedText(v.state), "foo bar baz\nline two");  // extended by rows
+    const QPoint below(10, area->height() + 40);  // a drag held below the view scrolls it
+    QTest::mousePress(area, Qt::LeftButton, {}, at(0, 0));
+    QTest::mouseMove(area, below);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return v.state.topRow > 0; })) << "never scrolled";
+    QTest::mouseRelease(area, Qt::LeftButton, {}, below);
     QTest::mouseClick(area, Qt::MiddleButton, {}, at(2, 2));
     EXPECT_TRUE(paste.count() == 1 && changed.count() > 0);
 
