@@ -16,59 +16,54 @@ namespace fs = std::filesystem;
 
 // Each way a device comes back (node, link to a node, node behind a dangling link; folders made
 // on the way), with no idle retries and no settling tries: only the change can wake the waiter.
+// What it hands over is configured with the settings the device was lost with.
 TEST(PortWaiter, WakesWhenTheDeviceComesBackThroughAnyFolderOnItsWay) {
     struct Step {
-        const char *path = nullptr, *link = nullptr;  // a link to `link`, or else a node
+        const char *path, *link = nullptr;  // a link to `link`, or else a node
     };
     const struct {
         const char* name;
         Step before, comeBack;
-    } cases[] = {{"dev/ttyUSB0", {}, {"dev/ttyUSB0"}},
+    } cases[] = {{"dev/ttyUSB0", {"nodes/other"}, {"dev/ttyUSB0"}},
                  {"dev/by-id/x", {"dev/ttyUSB0"}, {"dev/by-id/x", "../ttyUSB0"}},
                  {"dev/by-id/x", {"dev/by-id/x", "../../nodes/ttyUSB1"}, {"nodes/ttyUSB1"}}};
+    PortConfig config;
+    config.SetBaudRate(57600);
     for (const auto& c : cases) {
         TempFolder folder;
-        const fs::path root = folder.path();
-        fs::create_directories(root / "dev");
-        fs::create_directories(root / "nodes");
         const auto make = [&](Step step) {
-            if (!step.path) return;
-            fs::create_directories((root / step.path).parent_path());
+            fs::create_directories((folder.path() / step.path).parent_path());
             if (step.link)
-                fs::create_symlink(step.link, root / step.path);
+                fs::create_symlink(step.link, folder.path() / step.path);
             else
-                WriteFile(root / step.path, "");
+                WriteFile(folder.path() / step.path, "");
         };
+        fs::create_directories(folder.path() / "dev");
         make(c.before);
         std::atomic<int> tries{0};
         std::atomic<bool> reopened{false};
-        PortWaiter waiter(
-            (root / c.name).string(), {},
-            [&](const std::string& name, int& error) -> std::shared_ptr<SerialDevice> {
-                ++tries;
-                error = ENOENT;
-                if (!fs::exists(name)) return nullptr;
-                return std::make_shared<FakeSerialDevice>();
-            },
-            {.settleMs = 1, .settleTries = 0, .idleMs = -1});
-        waiter.Start([&](std::shared_ptr<SerialDevice> device) { reopened = device != nullptr; });
+        auto device = std::make_shared<FakeSerialDevice>();
+        PortWaiter waiter(folder.Path(c.name), config,
+                          [&](const std::string& name, int&) -> std::shared_ptr<SerialDevice> {
+                              return ++tries && fs::exists(name) ? device : nullptr;
+                          },
+                          {.settleMs = 1, .settleTries = 0, .idleMs = -1});
+        waiter.Start([&](std::shared_ptr<SerialDevice> got) { reopened = got == device; });
         ASSERT_TRUE(WaitUntil([&] { return tries > 0; })) << c.comeBack.path << ": never tried";
         EXPECT_FALSE(reopened);
         make(c.comeBack);
-        EXPECT_TRUE(WaitUntil([&] { return reopened.load(); }))
-            << c.comeBack.path << ": never woke";
+        ASSERT_TRUE(WaitUntil([&] { return reopened.load(); })) << c.comeBack.path << ": asleep";
+        EXPECT_EQ(device->configured.at(0).BaudRate(), 57600u);
     }
 }
 
 // Stop ends a wait that nothing would ever end, and one in a slow open (the device that open
-// brings afterwards is closed, never handed over); a device handed over is configured with the
-// settings it was lost with.
-TEST(PortWaiter, StopsAtOnceAndConfiguresWhatItReopens) {
+// brings afterwards is closed, never handed over).
+TEST(PortWaiter, StopsAtOnceEvenInASlowOpen) {
     PortWaiter forever("/nonexistent/vellor", {}, [](const std::string&, int&) { return nullptr; },
                        {.idleMs = -1});
     forever.Start([](std::shared_ptr<SerialDevice>) { ADD_FAILURE() << "nothing came back"; });
     EXPECT_TRUE(FinishesWithin(kPatience, [&] { forever.Stop(); }));
-
     auto device = std::make_shared<FakeSerialDevice>();
     auto entered = std::make_shared<std::atomic<bool>>(false);
     auto release = std::make_shared<std::atomic<bool>>(false);
@@ -86,17 +81,6 @@ TEST(PortWaiter, StopsAtOnceAndConfiguresWhatItReopens) {
     }
     *release = true;
     EXPECT_TRUE(WaitUntil([&] { return device->closes == 1; })) << "left open";
-
-    PortConfig config;
-    config.SetBaudRate(57600);
-    std::atomic<bool> reopened{false};
-    auto fresh = std::make_shared<FakeSerialDevice>();
-    PortWaiter waiter("rfc2217://127.0.0.1:1", config,
-                      [&](const std::string&, int&) { return fresh; }, {.networkRetryMs = 1});
-    waiter.Start([&](std::shared_ptr<SerialDevice>) { reopened = true; });
-    ASSERT_TRUE(WaitUntil([&] { return reopened.load(); })) << "never reopened";
-    ASSERT_EQ(fresh->configured.size(), 1u);
-    EXPECT_EQ(fresh->configured[0].BaudRate(), 57600u);
 }
 
 }  // namespace
