@@ -14,9 +14,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Each way a device comes back (node, link to a node, node behind a dangling link; folders made
-// on the way), with no idle retries and no settling tries: only the change can wake the waiter.
-// What it hands over is configured with the settings the device was lost with.
+// Only a change on the way to the device wakes the waiter (no retries); the device it hands over
+// is configured as it was lost.
 TEST(PortWaiter, WakesWhenTheDeviceComesBackThroughAnyFolderOnItsWay) {
     struct Step {
         const char *path, *link = nullptr;  // a link to `link`, or else a node
@@ -57,8 +56,7 @@ TEST(PortWaiter, WakesWhenTheDeviceComesBackThroughAnyFolderOnItsWay) {
     }
 }
 
-// Stop ends a wait that nothing would ever end, and one in a slow open (the device that open
-// brings afterwards is closed, never handed over).
+// Stop ends an endless wait, and one in a slow open, whose device is then closed, not handed over.
 TEST(PortWaiter, StopsAtOnceEvenInASlowOpen) {
     PortWaiter forever("/nonexistent/vellor", {}, [](const std::string&, int&) { return nullptr; },
                        {.idleMs = -1});

@@ -8,7 +8,6 @@
 
 #include "app/app_state.h"
 #include "serial/line_defaults.h"
-#include "serial/line_mapping.h"
 #include "serial/posix_serial_device.h"
 #include "support/pty_pair.h"
 
@@ -28,14 +27,12 @@ class PosixDevice : public ::testing::Test {
     std::array<uint8_t, 4096> buffer;
 };
 
-// A second opener is refused (even root, whom TIOCEXCL lets through) without undoing the first
-// one's exclusive use; after Close every call is a no-op, and the device opens again.
+// One opener at a time (even root, whom TIOCEXCL lets through); once closed, inert but reopenable.
 TEST_F(PosixDevice, UsedByOneOpenerAtATimeAndInertOnceClosed) {
-    int exclusive = 0;
     EXPECT_EQ(PosixSerialDevice::Open(pty.slavePath, error), nullptr);
     EXPECT_EQ(error, EBUSY);
-    ASSERT_EQ(ioctl(pty.slave, TIOCGEXCL, &exclusive), 0);
-    EXPECT_NE(exclusive, 0);
+    int exclusive = 0;
+    EXPECT_TRUE(ioctl(pty.slave, TIOCGEXCL, &exclusive) == 0 && exclusive) << "undone by refusal";
     device->Close();
     device->Close();
     device->WriteByte('x');
@@ -45,8 +42,7 @@ TEST_F(PosixDevice, UsedByOneOpenerAtATimeAndInertOnceClosed) {
     EXPECT_NE(PosixSerialDevice::Open(pty.slavePath, error), nullptr);
 }
 
-// Rates the C library's speed functions do not know read back exactly; framing a pseudo-terminal
-// cannot do is not a failure, and what it really runs is what reads back.
+// Rates the C library does not know read back exactly; 1.5 stop bits are refused.
 TEST_F(PosixDevice, SettingsApplyAndReadBack) {
     PortConfig& config = state.portConfig;
     PortConfig back;
@@ -56,19 +52,11 @@ TEST_F(PosixDevice, SettingsApplyAndReadBack) {
         ASSERT_EQ(device->ReadConfig(back), 0) << rate;
         EXPECT_EQ(back.BaudRate(), rate);
     }
-    config.SetByteSize(7);
-    config.SetParity(3);
-    config.SetFlags(ApplyFlowControl(config.Flags(), FlowControl::XonXoff));
-    ASSERT_EQ(device->Configure(config), 0);
-    ASSERT_EQ(device->ReadConfig(back), 0);
-    EXPECT_EQ(back.ByteSize() * 10 + back.Parity(), 80);
-    EXPECT_EQ(FlowControlOf(back.Flags()), FlowControl::XonXoff);
     config.SetStopBits(1);
     EXPECT_EQ(device->Configure(config), EINVAL);
 }
 
-// Every byte value passes untouched both ways; nothing waiting reads as empty; Interrupt ends
-// every wait for good; the far end going away reads as a lost device.
+// Every byte value passes both ways; Interrupt ends every wait; a hang-up reads as lost.
 TEST_F(PosixDevice, RawBothWaysThenInterruptAndHangUp) {
     ASSERT_EQ(device->Configure(state.portConfig), 0);
     EXPECT_EQ(device->Read(buffer).status, ReadStatus::Empty);
@@ -93,14 +81,12 @@ TEST_F(PosixDevice, RawBothWaysThenInterruptAndHangUp) {
     EXPECT_TRUE(r.status == ReadStatus::Lost && r.error != 0);
 }
 
-// A close never waits for a line held off by flow control: what the driver still holds to send
-// is dropped; and the terminal is handed back as it was found, not left raw.
+// Close drops output a held-off line has not taken, and gives the terminal back as it was.
 TEST_F(PosixDevice, CloseDropsPendingOutputAndRestoresTheSettings) {
     device->Close();
     termios before{}, after{};
     ASSERT_EQ(tcgetattr(pty.slave, &before), 0);
     before.c_lflag |= ICANON | ECHO | ISIG;
-    before.c_iflag |= ICRNL | IXON;
     before.c_oflag |= OPOST | ONLCR;
     cfsetspeed(&before, B9600);
     ASSERT_EQ(tcsetattr(pty.slave, TCSANOW, &before), 0);
@@ -108,7 +94,7 @@ TEST_F(PosixDevice, CloseDropsPendingOutputAndRestoresTheSettings) {
     ASSERT_NE(device = PosixSerialDevice::Open(pty.slavePath, error), nullptr);
     ASSERT_EQ(device->Configure(state.portConfig), 0);
     ASSERT_EQ(tcgetattr(pty.slave, &after), 0);
-    EXPECT_EQ(after.c_lflag & ICANON, 0u);
+    EXPECT_EQ(after.c_lflag & ICANON, 0u) << "not raw";
     ASSERT_EQ(fcntl(pty.slave, F_SETFL, fcntl(pty.slave, F_GETFL) | O_NONBLOCK), 0);
     std::size_t queued = 0;
     for (ssize_t n; (n = write(pty.slave, buffer.data(), buffer.size())) > 0;)

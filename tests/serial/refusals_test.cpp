@@ -12,8 +12,7 @@
 namespace vellor::testing {
 namespace {
 
-// Real refusals (the system's reason first, then what it means) and the advice for each thing
-// that can stand between a user and a device.
+// Real refusals: the system's reason, then what it means and what to do.
 TEST(Refusals, EachExplainsItselfAndWhatToDo) {
     FakeSysfs system;
     system.AddUart("ttyS2", 4);
@@ -57,8 +56,7 @@ TEST(Refusals, EachExplainsItselfAndWhatToDo) {
     holder->Close();
 }
 
-// Slots without a chip and terminals without a device are left out; natural order; a USB
-// adapter by its stable link, described as a user knows it.
+// Hardware ports in natural order, an adapter by its stable link, described as a user knows it.
 TEST(PortInventory, ListsHardwarePortsByStableNameWithTheirDescription) {
     FakeSysfs system;
     for (const auto& [name, type] : {std::pair{"ttyS10", 4}, {"ttyS0", 0}, {"ttyS2", 4}})

@@ -22,12 +22,11 @@ class FakeSysfs {
     // An FTDI adapter with its stable link in /dev/serial/by-id; returns the link's path.
     std::string AddUsbAdapter(const std::string& name, const std::string& serial) {
         const std::filesystem::path usb = sys_ / "devices/usb1" / ("1-" + serial);
-        for (const auto& [field, value] : {std::pair<const char*, std::string>{"idVendor", "0403"},
-                                           {"idProduct", "6001"},
-                                           {"product", "FT232R USB UART"},
-                                           {"manufacturer", "FTDI"},
-                                           {"serial", serial}})
-            WriteFile(usb / field, value + "\n");
+        const std::string fields[] = {
+            "idVendor",        "0403",         "idProduct", "6001",   "product",
+            "FT232R USB UART", "manufacturer", "FTDI",      "serial", serial};
+        for (std::size_t i = 0; i < std::size(fields); i += 2)
+            WriteFile(usb / fields[i], fields[i + 1] + "\n");
         Add(name, usb / "1-1:1.0" / name, "ftdi_sio");
         const std::filesystem::path link = dev_ / "serial/by-id" / ("usb-FTDI_" + serial);
         std::filesystem::create_directories(link.parent_path());
