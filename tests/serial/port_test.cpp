@@ -197,7 +197,6 @@ TEST(ReceivePath, CaptureGetsWhatTheScreenIsGiven) {
         doubled += {c, '\n'};
     // Received, bit 7 stripped, LF added, capture option on, capture open, captured.
     const std::tuple<std::string, bool, bool, bool, bool, std::string> cases[] = {
-        {"A\r\nB", false, true, true, true, "A\r\n\nB"},
         {std::string("\xC1\xFF\0\x8D", 4), true, true, true, true, std::string("A\x7F\0\r\n", 5)},
         {"\x8D", false, true, true, true, "\x8D"},
         {"AB\r", false, true, false, true, ""},
