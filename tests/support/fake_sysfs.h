@@ -33,7 +33,7 @@ class FakeSysfs {
         std::filesystem::create_symlink("../../" + name, link);
         return link.string();
     }
-    // A terminal without a device behind it (a virtual console).
+    // A virtual console: a terminal without a device behind it.
     void AddVirtual(const std::string& name) {
         std::filesystem::create_directories(sys_ / "class/tty" / name);
     }

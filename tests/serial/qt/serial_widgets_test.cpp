@@ -1,18 +1,15 @@
-// The Communications dialog and the control bar as the user meets them.
+// The Communications dialog as the user meets it.
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QTest>
 
 #include "app/app_state.h"
 #include "serial/line_defaults.h"
 #include "serial/qt/comm_dialog.h"
-#include "serial/qt/control_bar.h"
 #include "support/deadline.h"
 #include "support/fake_settings.h"
 #include "support/fake_sysfs.h"
@@ -75,28 +72,12 @@ TEST(CommDialogTest, PortListFollowsTheDevicesThatComeAndGo) {
     EXPECT_EQ(port->itemText(0), "COM0");
     EXPECT_TRUE(port->itemData(11, Qt::ToolTipRole).toString().startsWith("FT232R USB UART"));
     port->setEditText("/dev/ttyACM");
-    const QString second = QString::fromStdString(system.AddUsbAdapter("ttyUSB1", "B2"));
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            return items(11) == QStringList({adapter, second, "LOOP"});
-        },
-        [] { QApplication::processEvents(QEventLoop::AllEvents, 10); }))
+    const QStringList plugged{
+        adapter, QString::fromStdString(system.AddUsbAdapter("ttyUSB1", "B2")), "LOOP"};
+    ASSERT_TRUE(WaitUntil([&] { return items(11) == plugged; },
+                          [] { QApplication::processEvents(QEventLoop::AllEvents, 10); }))
         << items(11).join(' ').toStdString();
     EXPECT_EQ(port->currentText(), "/dev/ttyACM");
-}
-
-// Only DTR and RTS can be flipped, each click reporting its command; marks set by the program
-// report nothing (placing is the main window's test).
-TEST(ControlBarTest, OnlyDtrAndRtsFlipAndReport) {
-    QWidget parent;
-    ControlBar bar(&parent);
-    QSignalSpy commands(&bar, &ControlBar::Command);
-    for (ModemBox box : kModemBoxes)
-        bar.Box(box)->click();
-    bar.Box(ModemBox::Dtr)->setChecked(false);
-    ASSERT_EQ(commands.count(), 2);
-    EXPECT_EQ(commands[1][0].toInt(), 40002);
-    EXPECT_TRUE(bar.Box(ModemBox::Rts)->isChecked() && !bar.Box(ModemBox::Dsr)->isChecked());
 }
 
 }  // namespace
