@@ -34,8 +34,7 @@ TEST(DeviceNames, MapToPathsAndTheLoopback) {
     EXPECT_TRUE(IsLoopbackName("LoOp") && !IsLoopbackName("LOOP1") && !IsLoopbackName("/dev/LOOP"));
 }
 
-// Defaults touch only their own fields; flow control and framing as the driver is asked for
-// them, and which answers from it count as accepted.
+// Defaults touch only their own fields; flow control and framing as the driver is asked for them.
 TEST(LineSettings, DefaultsFlowControlFramingAndAcceptance) {
     AppState state, clean;
     state.portConfig.bytes.fill(0xA5);
@@ -98,14 +97,13 @@ TEST(CommDialogModel, OkKeepsWhatTheListsCannotShowSavesAndApplies) {
     EXPECT_EQ(device->configured[0].BaudRate(), 2400u);
 }
 
-// Real refusals: the system's reason, then what it means and what to do; the devices listed are
-// the hardware ports in natural order, an adapter by its stable link, described as a user knows it.
+// Refusals give the reason, its meaning and the remedy; listed: hardware ports, by stable name.
 TEST(Refusals, EachExplainsItselfAndWhatToDo) {
     FakeSysfs system;
-    for (const auto& [name, type] : {std::pair{"ttyS10", 4}, {"ttyS0", 0}, {"ttyS2", 4}})
+    for (const auto& [name, type] :
+         {std::pair{"ttyS10", 4}, {"ttyS0", 0}, {"ttyS2", 4}, {"tty0", -1}})
         system.AddUart(name, type);
     const std::string stable = system.AddUsbAdapter("ttyUSB0", "A5");
-    system.AddVirtual("tty0");
     const std::string gone = system.Dev("ttyUSB1"), plain = system.Dev("plain"),
                       denied = "Permission denied. ";
     WriteFile(plain, "not a device");

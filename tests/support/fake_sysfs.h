@@ -14,9 +14,9 @@ class FakeSysfs {
     InventoryRoots Roots() const { return {sys_, dev_}; }
     std::string Dev(const std::string& name) const { return (dev_ / name).string(); }
 
-    // A built-in UART; `type` 0 is a slot without a chip.
+    // A built-in UART; `type` 0 is a slot without a chip, -1 a virtual console (no device at all).
     void AddUart(const std::string& name, int type) {
-        Add(name, sys_ / "devices/platform/serial8250" / name, "serial8250");
+        if (type >= 0) Add(name, sys_ / "devices/platform/serial8250" / name, "serial8250");
         WriteFile(sys_ / "class/tty" / name / "type", std::to_string(type) + "\n");
     }
     // An FTDI adapter with its stable link in /dev/serial/by-id; returns the link's path.
@@ -32,10 +32,6 @@ class FakeSysfs {
         std::filesystem::create_directories(link.parent_path());
         std::filesystem::create_symlink("../../" + name, link);
         return link.string();
-    }
-    // A virtual console: a terminal without a device behind it.
-    void AddVirtual(const std::string& name) {
-        std::filesystem::create_directories(sys_ / "class/tty" / name);
     }
 
   private:

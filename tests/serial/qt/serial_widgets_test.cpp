@@ -17,8 +17,7 @@
 namespace vellor::testing {
 namespace {
 
-// The boxes top to bottom, showing the settings; Cancel changes nothing; OK takes them
-// all and the name exactly as typed (no completion, no swap on Enter for a listed case variant).
+// Boxes top to bottom; Cancel keeps all; OK takes all, the name as typed (no completion or swap).
 TEST(CommDialogTest, ShowsTheSettingsInTheirPlacesAndOkTakesThemAsTyped) {
     AppState state;
     FakeSettings settings;
@@ -53,8 +52,7 @@ TEST(CommDialogTest, ShowsTheSettingsInTheirPlacesAndOkTakesThemAsTyped) {
     EXPECT_TRUE(c.OutX());
 }
 
-// COM0-COM10, the devices by stable name (what they are in the tooltip), then LOOP; a device
-// plugged in while the dialog is open appears, and what was typed stays.
+// COM0-COM10, devices by stable name, LOOP; a device plugged in meanwhile appears, typing stays.
 TEST(CommDialogTest, PortListFollowsTheDevicesThatComeAndGo) {
     AppState state;
     FakeSettings settings;
