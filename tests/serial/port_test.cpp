@@ -169,12 +169,26 @@ TEST_F(PortTest, ClosingLeavesNothingBehindAndNeverWritesToAReusedDescriptor) {
     }
 }
 
-// LOOP sends back bytes and breaks, and refuses what a port refuses.
+// LOOP is wired as a plug, sends back bytes and breaks, and refuses what a port refuses.
 TEST_F(PortTest, LoopbackDeviceActsAsAPlug) {
     state->portConfig.SetStopBits(1);
     EXPECT_FALSE(OpenName("loop"));
     state->portConfig.SetStopBits(0);
     ASSERT_TRUE(OpenName("loop"));
+    // DTR drives DSR and CD, RTS drives CTS, and the boxes follow.
+    const auto shows = [&](bool dsr, bool cts, bool cd) {
+        return host.RunUntil([&] {
+            return host.BoxChecked(ModemBox::Dsr) == dsr && host.BoxChecked(ModemBox::Cts) == cts &&
+                   host.BoxChecked(ModemBox::Cd) == cd && !host.BoxChecked(ModemBox::Ri);
+        });
+    };
+    EXPECT_TRUE(shows(true, true, true));
+    host.SetBoxCheck(ModemBox::Dtr, false);
+    ToggleDtr(*state, host);
+    EXPECT_TRUE(shows(false, true, false)) << "DTR dropped";
+    host.SetBoxCheck(ModemBox::Rts, false);
+    ToggleRts(*state, host);
+    EXPECT_TRUE(shows(false, false, false)) << "RTS dropped";
     for (char c : std::string("hi there"))
         WritePortByte(*state, uint8_t(c));
     EXPECT_TRUE(host.RunUntil([&] { return Shows("hi there"); })) << ScreenText(*state);
