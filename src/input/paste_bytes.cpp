@@ -3,38 +3,12 @@
 #include <utility>
 
 #include "base/control_bytes.h"
+#include "base/unicode.h"
 
 namespace vellor {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
-
-// The first character of non-empty UTF-8 text and its length in bytes. A malformed sequence
-// (overlong, a surrogate, beyond U+10FFFF, cut short) is one byte standing for U+FFFD.
-std::pair<char32_t, std::size_t> FirstCharacter(std::string_view text) {
-    const auto lead = uint8_t(text[0]);
-    if (lead < 0x80) return {lead, 1};
-    std::size_t length = 0;
-    char32_t c = 0;
-    char32_t least = 0;
-    if ((lead & 0xE0) == 0xC0) {
-        length = 2, c = lead & 0x1F, least = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3, c = lead & 0x0F, least = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4, c = lead & 0x07, least = 0x10000;
-    } else {
-        return {kReplacement, 1};
-    }
-    if (text.size() < length) return {kReplacement, 1};
-    for (std::size_t i = 1; i < length; ++i) {
-        const auto next = uint8_t(text[i]);
-        if ((next & 0xC0) != 0x80) return {kReplacement, 1};
-        c = (c << 6) | (next & 0x3F);
-    }
-    if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return {kReplacement, 1};
-    return {c, length};
-}
 
 }  // namespace
 
@@ -44,8 +18,10 @@ std::variant<PastedBytes, PasteRefusal> PasteBytes(std::string_view utf8, HexEnt
     std::size_t position = 0, line = 1, column = 0;
     bool afterCr = false;
     while (!utf8.empty()) {
-        const auto [c, length] = FirstCharacter(utf8);
-        utf8.remove_prefix(length);
+        // A malformed sequence is one byte standing for U+FFFD.
+        const Utf8Char first = FirstUtf8Char(utf8);
+        const char32_t c = first.valid ? first.code : kReplacement;
+        utf8.remove_prefix(first.length);
         ++position;
         ++column;
         if (c > 0xFF) return PasteRefusal{c, position, line, column};

@@ -4,9 +4,9 @@
 
 #include "app/app_state.h"
 #include "app/host.h"
+#include "base/unicode.h"
 #include "screen/screen_text.h"
 #include "screen/viewport.h"
-#include "settings/text_encoding.h"
 
 namespace vellor {
 

@@ -5,10 +5,10 @@
 
 #include "app/app_state.h"
 #include "app/host.h"
+#include "base/unicode.h"
 #include "screen/cell_glyph.h"
 #include "screen/screen.h"
 #include "screen/screen_text.h"
-#include "settings/text_encoding.h"
 
 namespace vellor {
 

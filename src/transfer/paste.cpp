@@ -7,31 +7,19 @@
 #include "app/app_state.h"
 #include "app/host.h"
 #include "base/system_reason.h"
+#include "base/unicode.h"
 #include "input/paste_bytes.h"
 #include "transfer/send_command.h"
 
 namespace vellor {
 namespace {
 
-std::string Utf8Of(char32_t c) {
-    std::string out;
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += {char(0xC0 | (c >> 6)), char(0x80 | (c & 0x3F))};
-    } else if (c < 0x10000) {
-        out += {char(0xE0 | (c >> 12)), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
-    } else {
-        out += {char(0xF0 | (c >> 18)), char(0x80 | ((c >> 12) & 0x3F)),
-                char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
-    }
-    return out;
-}
-
 std::string DescribeRefusal(const PasteRefusal& refusal) {
     char code[16];
     std::snprintf(code, sizeof code, "U+%04X", unsigned(refusal.character));
-    return "The character \"" + Utf8Of(refusal.character) + "\" (" + code + ") at position " +
+    std::string character;
+    AppendUtf8(character, refusal.character);
+    return "The character \"" + character + "\" (" + code + ") at position " +
            std::to_string(refusal.position) + " (line " + std::to_string(refusal.line) +
            ", column " + std::to_string(refusal.column) +
            ") cannot be typed as one byte. Nothing was sent.";

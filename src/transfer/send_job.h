@@ -42,7 +42,7 @@ struct SendProgress {
 // stopped, or a read or a write fails. Messages it raises are shown on the UI thread while it
 // waits for their dismissal; Cancel() ends such a wait, so the UI thread may then Join() without
 // ever waiting for itself.
-class SendJob : public std::enable_shared_from_this<SendJob>, private SendControl {
+class SendJob final : public std::enable_shared_from_this<SendJob>, private SendControl {
   public:
     // Send from File: takes ownership of `file`, open for reading. `previous` is the run before
     // this one, if any.

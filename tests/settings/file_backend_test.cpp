@@ -124,7 +124,7 @@ TEST_F(FileBackend, MalformedFilesLoadWhatCanBeReadAndSavesKeepIt) {
         {garbage, {0, 0, 0}},
         {kValid + garbage, {1, 1, 1}},
         {Replace(kValid, "\"Control\"=dword:00000001",
-                 std::string("\"Control\"=dword:000\0001", 24)),
+                 std::string("\"Control\"=dword:000\0" "0001", 24)),
          {1, 0, 1}},
         {Replace(kValid, "dword:00000018", "\"24\""), {0, 1, 1}},
         {Replace(kValid, "/dev/ttyUSB0", std::string(300, 'n')), {1, 1, 0}},
