@@ -1,5 +1,5 @@
 // The started program in one window: start-up with and without settings, the menus, the
-// commands as the user reaches them, the layout, the status bar and the window's own painting.
+// commands as the user reaches them and the window's own painting.
 #include <gtest/gtest.h>
 
 #include <QtTest>
@@ -25,12 +25,18 @@ QStringList g_debug;
 
 class MainWindowTest : public ::testing::Test {
   protected:
-    void Start(const std::string& values = {}) {
-        if (!values.empty())
-            WriteFile(path,
-                      "Windows Registry Editor Version 5.00\r\n\r\n"
-                      "[HKEY_CURRENT_USER\\Software\\VellorEV]\r\n" +
-                          values);
+    // Stores the display group's values, then the bar group's, as far as given, and `more`.
+    void Start(const std::vector<int>& values = {}, const std::string& more = {}) {
+        static const char* const kNames[] = {"NumRows",    "NumCols", "Mode",    "RX_Bit7",
+                                             "RX_CRLF",    "Echo",    "TX_CRLF", "TX_Capture",
+                                             "RX_Capture", "Control", "HexInput"};
+        std::string text =
+            "Windows Registry Editor Version 5.00\r\n\r\n"
+            "[HKEY_CURRENT_USER\\Software\\VellorEV]\r\n" +
+            more;
+        for (std::size_t i = 0; i < values.size(); ++i)
+            text += QString::asprintf("\"%s\"=dword:%08x\r\n", kNames[i], values[i]).toStdString();
+        if (!values.empty()) WriteFile(path, text);
         window.reset();
         settings = std::make_unique<RegFileBackend>(path);
         MainWindow::Hooks hooks;
@@ -49,6 +55,9 @@ class MainWindowTest : public ::testing::Test {
     bool Checked(int id) const { return window->Action(id)->isChecked(); }
     QCheckBox* Box(ModemBox box) const { return window->Bar()->Box(box); }
     QString Errors() const { return window->Status()->ErrorsLabel()->text(); }
+    QRect ViewLess(int bar) const {
+        return {0, 0, window->Client()->width(), window->Client()->height() - bar};
+    }
 
     TempFolder folder;
     std::filesystem::path path = folder.path() / "settings.reg";
@@ -59,10 +68,9 @@ class MainWindowTest : public ::testing::Test {
     int quits = 0;
 };
 
-// With no settings the defaults apply and the buffer takes the view's provisional size (the
-// client area less 52 pixels of height and the vertical bar's width); the view fills the client
-// area with the focus; nothing is written. The menus hold the original items with their Alt
-// mnemonics and no shortcuts, the added ones behind separators, with Ctrl+Shift if any.
+// With no settings the defaults apply and the buffer takes the view's provisional size (less 52
+// pixels of height and the vertical bar); nothing is written. The menus hold the original items
+// with Alt mnemonics and no shortcuts, the added ones behind separators, with Ctrl+Shift if any.
 TEST_F(MainWindowTest, StartsWithTheDefaultsAndShowsTheMenus) {
     Start();
     const QWidget* client = window->Client();
@@ -71,7 +79,7 @@ TEST_F(MainWindowTest, StartsWithTheDefaultsAndShowsTheMenus) {
     EXPECT_EQ(state.numCols, (client->width() - barWidth) / state.cellWidth);
     EXPECT_TRUE(state.ready && state.displayMode == DisplayMode::Text && state.rxCapture.load());
     EXPECT_EQ(window->windowTitle() + " " + QString::fromStdString(state.portName), "Vellor COM1");
-    EXPECT_EQ(window->View()->geometry(), client->rect());
+    EXPECT_EQ(window->View()->geometry(), ViewLess(0));
     EXPECT_EQ(window->focusWidget(), window->View());
     EXPECT_TRUE(messages.empty() && !std::filesystem::exists(path));
     EXPECT_TRUE(Checked(kCmdReconnect) && !window->Action(kCmdSendBreak)->isEnabled());
@@ -97,35 +105,23 @@ TEST_F(MainWindowTest, StartsWithTheDefaultsAndShowsTheMenus) {
 // Stored groups are loaded whole; a group with a value missing gets its defaults as a whole; a
 // size that cannot be allocated falls back to the view's size with one message.
 TEST_F(MainWindowTest, LoadsWholeGroupsOrTheirDefaults) {
-    Start(
-        "\"NumRows\"=dword:00000064\r\n\"NumCols\"=dword:00000078\r\n\"Mode\"=dword:00000002\r\n"
-        "\"RX_Bit7\"=dword:00000001\r\n\"RX_CRLF\"=dword:00000001\r\n\"Echo\"=dword:00000001\r\n"
-        "\"TX_CRLF\"=dword:00000001\r\n\"TX_Capture\"=dword:00000001\r\n"
-        "\"RX_Capture\"=dword:00000000\r\n\"Control\"=dword:00000001\r\n"
-        "\"HexInput\"=dword:00000002\r\n\"COM?\"=\"/dev/ttyUSB0\"\r\n");
+    Start({100, 120, 2, 1, 1, 1, 1, 1, 0, 1, 2}, "\"COM?\"=\"/dev/ttyUSB0\"\r\n");
     EXPECT_TRUE(state.displayMode == DisplayMode::HexChar && !state.rxCapture.load());
     EXPECT_EQ(state.numRows, 100);
     EXPECT_EQ(state.hexInput, HexEntry::AwaitLow);
     EXPECT_TRUE(Checked(kCmdControlBar) && Checked(kCmdHexInput));
     EXPECT_EQ(state.portName, "COM1");  // the port group lacks its record
-    const QWidget* client = window->Client();
-    EXPECT_EQ(window->View()->geometry(), QRect(0, 0, client->width(), client->height() - 17));
-
-    Start(
-        "\"NumRows\"=dword:00000000\r\n\"NumCols\"=dword:00000050\r\n\"Mode\"=dword:00000001\r\n"
-        "\"RX_Bit7\"=dword:00000000\r\n\"RX_CRLF\"=dword:00000000\r\n\"Echo\"=dword:00000000\r\n"
-        "\"TX_CRLF\"=dword:00000000\r\n\"TX_Capture\"=dword:00000000\r\n"
-        "\"RX_Capture\"=dword:00000001\r\n\"Control\"=dword:00000001\r\n");
+    EXPECT_EQ(window->View()->geometry(), ViewLess(17));
+    Start({0, 80, 1, 0, 0, 0, 0, 0, 1, 1});
     EXPECT_EQ(messages, std::vector<std::string>{"Error|AllocMem Failed"});
     EXPECT_TRUE(state.numRows > 0 && state.displayMode == DisplayMode::Hex);
     EXPECT_FALSE(state.controlBar || Checked(kCmdControlBar));  // the bar group lacks HexInput
 }
 
-// Only a command sets an item's mark. The loopback plug opens with DTR and RTS up, its line shown
-// as the device took it and a break it sent counted in red; a box click gives the view its
-// focus; the control bar takes 17 pixels from the view, its boxes placed by the layout; zoom
-// traces its steps; the dialogs open; Exit (or closing) ends the program once, with the port
-// closed; the bars' choices hold at the next start.
+// Only a command sets an item's mark. The loopback plug opens with DTR and RTS up, its line as
+// the device took it and a break it sent counted in red; a box click gives the view its focus;
+// the control bar's boxes follow the layout; zoom traces; the dialogs open; Exit (or closing)
+// ends the program once with the port closed; the bars' choices hold at the next start.
 TEST_F(MainWindowTest, CommandsAsTheUserReachesThem) {
     Start();
     state.portName = "COM0";  // names no device
@@ -146,24 +142,21 @@ TEST_F(MainWindowTest, CommandsAsTheUserReachesThem) {
         return Errors().endsWith("break <span style=\"color:#c00000\">1</span>");
     })) << Errors().toStdString();
 
-    Trigger(kCmdStatusBar);  // hidden, it leaves the window free to be narrow
+    Trigger(kCmdStatusBar);
     EXPECT_FALSE(window->Status()->isVisible());
     Trigger(kCmdControlBar);
     Box(ModemBox::Dtr)->click();  // drops the line
     QApplication::processEvents();
     EXPECT_FALSE(Box(ModemBox::Dtr)->isChecked());
     EXPECT_EQ(window->focusWidget(), window->View());
-    window->setMinimumSize(0, 0);
-    for (int width : {240, 480}) {
-        window->resize(width, 400);
-        QApplication::processEvents();
-        const int height = window->Client()->height();
-        EXPECT_EQ(window->View()->geometry(), QRect(0, 0, width, height - 17));
-        EXPECT_EQ(state.visibleRows, window->View()->viewport()->height() / state.cellHeight);
-        for (ModemBox box : kModemBoxes) {
-            const ChildRect r = LayoutMainWindow(width, height, true).boxes[IndexOf(box)];
-            EXPECT_EQ(Box(box)->geometry(), QRect(r.x, r.y, r.width, r.height)) << width;
-        }
+    window->resize(480, 400);
+    QApplication::processEvents();
+    EXPECT_EQ(window->View()->geometry(), ViewLess(17));
+    EXPECT_EQ(state.visibleRows, window->View()->viewport()->height() / state.cellHeight);
+    for (ModemBox box : kModemBoxes) {
+        const ChildRect r =
+            LayoutMainWindow(480, window->Client()->height(), true).boxes[IndexOf(box)];
+        EXPECT_EQ(Box(box)->geometry(), QRect(r.x, r.y, r.width, r.height));
     }
     const QtMessageHandler previous = qInstallMessageHandler(
         [](QtMsgType, const QMessageLogContext&, const QString& text) { g_debug << text; });
@@ -172,7 +165,7 @@ TEST_F(MainWindowTest, CommandsAsTheUserReachesThem) {
     EXPECT_EQ(g_debug, QStringList{"13 : size"});
     EXPECT_EQ(state.cellHeight, 13);
     QStringList dialogs;
-    for (int id : std::initializer_list<int>{kCmdProperties, kCmdOptions, kCmdSendSettings}) {
+    for (int id : {+kCmdProperties, +kCmdOptions, +kCmdSendSettings}) {
         QTimer::singleShot(0, [&dialogs] {
             QWidget* modal = QApplication::activeModalWidget();
             dialogs << (modal ? modal->metaObject()->className() : "none");
@@ -193,10 +186,9 @@ TEST_F(MainWindowTest, CommandsAsTheUserReachesThem) {
     EXPECT_TRUE(state.controlBar && Checked(kCmdControlBar));
 }
 
-// The client area under the children: a grey band with a black line below, white elsewhere.
-// Find... opens the bar with the focus in its text box; Enter selects the next match,
-// Shift+Enter the previous, a miss says so; keys typed there never reach the device or the
-// screen; Esc closes the bar and gives the view its focus back.
+// The client area: a grey band with a black line below, white elsewhere. Find... takes the
+// focus; Enter selects the next match, Shift+Enter the previous, a miss says so; keys typed there
+// never reach the device or the screen; Esc closes the bar and gives the view its focus back.
 TEST_F(MainWindowTest, PaintingAndTheFindBar) {
     ClientArea area;
     area.resize(300, 100);

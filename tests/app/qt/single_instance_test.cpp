@@ -20,13 +20,12 @@ void Chmod(const QString& path, mode_t mode) {
     ::chmod(QFile::encodeName(path).constData(), mode);
 }
 
-// Places of the test's own: no runtime folder, a shared temporary folder and a cache folder that
-// another user may pass through, as through a home folder, but not list or change.
+// No runtime folder; a shared temporary folder and a cache folder that another user may pass
+// through, as through a home folder, but not list or change.
 struct TestPlaces {
     TestPlaces() {
         QDir().mkpath(places.sharedTemp);
-        Chmod(dir.path(), 0711);
-        Chmod(places.sharedTemp, 0711);
+        Chmod(dir.path(), 0711), Chmod(places.sharedTemp, 0711);
     }
     QTemporaryDir dir;
     SingleInstance::Places places{{}, dir.path() + "/tmp", dir.path() + "/cache"};
@@ -102,9 +101,10 @@ TEST(SingleInstance, AnotherUserCanNeitherReachNorStopIt) {
     EXPECT_EQ(claimed, true);
 }
 
-// Whole programs: a second start leaves at once with 0 and the first stays (a start with options
-// says they were not applied; one with a bad option leaves with 2); a copy under another name
-// runs on its own; a socket left by a killed instance never blocks the next start.
+// Whole programs, each start's standard output a pipe nobody reads (a write there fails, never
+// kills): --version and --help leave with 0 before any window, a bad option with 2; a second
+// start leaves at once with 0, telling options were not applied, and the first stays; a copy
+// under another name runs on its own; a socket left by a killed instance never blocks a start.
 TEST(SingleInstance, SecondStartsOfThePrograms) {
     ProcessEnv env;
     const QString exe = VELLOR_EXE_PATH, copy = env.dir.path() + "/vellor-copy";
@@ -120,27 +120,30 @@ TEST(SingleInstance, SecondStartsOfThePrograms) {
                }) &&
                process.state() == QProcess::Running;
     };
-    // A start run to its end: its exit code and what it said, or -1 when it did not end.
+    // A start run to its end: its exit code and what it said, or -1 when it did not end by itself.
     const auto second = [&](const QString& program, const QStringList& args = {}) {
         QProcess p;
-        const bool ended = env.Start(p, program, args) && p.waitForFinished(30000);
-        p.kill();
-        p.waitForFinished();
+        p.setChildProcessModifier([] {
+            int ends[2];
+            if (::pipe(ends) == 0) ::dup2(ends[1], STDOUT_FILENO), ::close(ends[0]);
+        });
+        const bool ended = env.Start(p, program, args) && p.waitForFinished(30000) &&
+                           p.exitStatus() == QProcess::NormalExit;
+        p.kill(), p.waitForFinished();
         return std::to_string(ended ? p.exitCode() : -1) + p.readAllStandardError().toStdString();
     };
+    EXPECT_EQ(second(exe, {"--version"}) + second(exe, {"--help"}), "00");
+    EXPECT_TRUE(second(exe, {"--baud", "fast"}).starts_with("2vellor: --baud needs"));
     QProcess first, other, next;
     ASSERT_TRUE(startAndListen(first, exe));
     EXPECT_EQ(second(exe), "0");
     const std::string notice = second(exe, {"--port", "LOOP", "--open"});
     EXPECT_TRUE(notice.starts_with("0") && notice.find("were not applied") != notice.npos)
         << notice;
-    EXPECT_TRUE(second(exe, {"--baud", "fast"}).starts_with("2vellor: --baud needs"));
     ASSERT_TRUE(startAndListen(other, copy));
     EXPECT_EQ(second(copy), "0");
     EXPECT_EQ(first.state(), QProcess::Running);
-
-    first.kill();  // leaves its socket behind
-    first.waitForFinished();
+    first.kill(), first.waitForFinished();  // leaves its socket behind
     ASSERT_TRUE(QFileInfo::exists(socketOf(exe)));
     ASSERT_TRUE(startAndListen(next, exe));
     EXPECT_EQ(second(exe), "0");
