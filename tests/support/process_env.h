@@ -1,7 +1,5 @@
 #pragma once
 
-#include <sys/stat.h>
-
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -11,11 +9,9 @@ namespace vellor::testing {
 // Private settings and runtime folders for the programs a test starts.
 struct ProcessEnv {
     QString RuntimeDir() const { return dir.path() + "/runtime"; }
-
     // Starts `program` (offscreen unless its arguments say otherwise) and waits until it runs.
     bool Start(QProcess& process, const QString& program, const QStringList& args = {}) const {
-        QDir(dir.path()).mkpath("runtime");
-        ::chmod(QFile::encodeName(RuntimeDir()).constData(), 0700);
+        QDir(dir.path()).mkdir("runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", dir.path() + "/config");
         env.insert("XDG_RUNTIME_DIR", RuntimeDir());
@@ -24,7 +20,6 @@ struct ProcessEnv {
         process.start(program, args);
         return process.waitForStarted(30000);
     }
-
     QTemporaryDir dir;
 };
 

@@ -10,10 +10,9 @@
 
 namespace vellor::testing {
 
-// Runs `body` in a child process as a user without special rights: "nobody" when the tests run
-// as root (who may open any file), the current user otherwise; the parent runs `whileWaiting`
-// meanwhile (an event loop the child talks to). Returns the child's exit code, or -1 when it did
-// not exit by itself in time. The child leaves with _exit: no clean-up of the parent runs twice.
+// Runs `body` in a child as "nobody" when the tests run as root (who may open any file), as the
+// current user otherwise, while the parent runs `whileWaiting` (an event loop the child talks
+// to). Returns the child's exit code, -1 when it did not exit in time. _exit: no clean-up twice.
 inline int RunUnprivileged(const std::function<int()>& body,
                            const std::function<void()>& whileWaiting = {}) {
     const pid_t child = ::fork();
@@ -28,8 +27,7 @@ inline int RunUnprivileged(const std::function<int()>& body,
     pid_t ended = 0;
     if (child > 0 && !WaitUntil([&] { return (ended = ::waitpid(child, &status, WNOHANG)) != 0; },
                                 whileWaiting)) {
-        ::kill(child, SIGKILL);
-        ::waitpid(child, &status, 0);
+        ::kill(child, SIGKILL), ::waitpid(child, &status, 0);
     }
     return ended == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
