@@ -20,8 +20,7 @@ void Chmod(const QString& path, mode_t mode) {
     ::chmod(QFile::encodeName(path).constData(), mode);
 }
 
-// No runtime folder; a shared temporary folder and a cache folder that another user may pass
-// through, as through a home folder, but not list or change.
+// No runtime folder; temporary and cache folders others may pass through but not list or change.
 struct TestPlaces {
     TestPlaces() {
         QDir().mkpath(places.sharedTemp);
@@ -31,10 +30,8 @@ struct TestPlaces {
     SingleInstance::Places places{{}, dir.path() + "/tmp", dir.path() + "/cache"};
 };
 
-// A name in the shared temporary folder that someone else planted or can reach is never used:
-// the instance lives in the cache folder instead, and a second start still finds it.
+// A planted or reachable name in the shared temporary folder is never used: the cache folder is.
 TEST(SingleInstance, PlantedPlacesAreNeverUsed) {
-    EXPECT_EQ(SingleInstance::ClassName("/opt/x/my copy"), "my copy:VellorAppClass");
     const std::tuple<const char*, mode_t, uid_t, bool> plants[] = {
         {"a link to a private folder", 0700, ::getuid(), true},
         {"a folder open to others", 0777, ::getuid(), false},
@@ -62,8 +59,8 @@ sockaddr_un Address(const QString& path) {
     return address;
 }
 
-// Another user's connection is dropped without bringing anything to the front; a socket another
-// user serves where ours would be is not ours to heed: the start goes on.
+// Another user's connection is dropped unheard; a socket another user serves in our place is
+// not ours to heed: the start goes on.
 TEST(SingleInstance, AnotherUserCanNeitherReachNorStopIt) {
     ASSERT_EQ(::geteuid(), 0u) << "a second user is needed: the tests run as root";
     TestPlaces test;
@@ -72,8 +69,7 @@ TEST(SingleInstance, AnotherUserCanNeitherReachNorStopIt) {
     ASSERT_TRUE(instance.Claim());
     QSignalSpy activations(&instance, &SingleInstance::ActivationRequested);
     // Open to the other user now that both have checked it, as no real folder or socket is.
-    Chmod(QFileInfo(instance.SocketPath()).path(), 0777);
-    Chmod(instance.SocketPath(), 0777);
+    Chmod(QFileInfo(instance.SocketPath()).path(), 0777), Chmod(instance.SocketPath(), 0777);
     const sockaddr_un ours = Address(instance.SocketPath());
     const sockaddr_un made = Address(starting.SocketPath() + "~");
     const QByteArray theirs = QFile::encodeName(starting.SocketPath());
@@ -101,10 +97,10 @@ TEST(SingleInstance, AnotherUserCanNeitherReachNorStopIt) {
     EXPECT_EQ(claimed, true);
 }
 
-// Whole programs, each start's standard output a pipe nobody reads (a write there fails, never
-// kills): --version and --help leave with 0 before any window, a bad option with 2; a second
-// start leaves at once with 0, telling options were not applied, and the first stays; a copy
-// under another name runs on its own; a socket left by a killed instance never blocks a start.
+// Whole programs, their output a pipe nobody reads (a write fails, never kills): --version and
+// --help end with 0, a bad option with 2; a second start with 0 (saying its options were not
+// applied), the first stays; a copy under another name runs apart; a killed one's socket is no
+// obstacle.
 TEST(SingleInstance, SecondStartsOfThePrograms) {
     ProcessEnv env;
     const QString exe = VELLOR_EXE_PATH, copy = env.dir.path() + "/vellor-copy";
@@ -120,7 +116,7 @@ TEST(SingleInstance, SecondStartsOfThePrograms) {
                }) &&
                process.state() == QProcess::Running;
     };
-    // A start run to its end: its exit code and what it said, or -1 when it did not end by itself.
+    // A start's exit code and what it said, -1 when it did not end by itself.
     const auto second = [&](const QString& program, const QStringList& args = {}) {
         QProcess p;
         p.setChildProcessModifier([] {

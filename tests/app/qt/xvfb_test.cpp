@@ -52,10 +52,8 @@ TEST_F(XvfbTest, TypingSelectingPastingAndMenusByMnemonic) {
         env_.Start(app_, VELLOR_EXE_PATH, {"-platform", "xcb", "--port", "LOOP", "--open"}));
     QString window;
     ASSERT_TRUE(WaitUntil([&] { return !(window = FindWindow("^VL: LOOP$")).isEmpty(); }))
-        << "the window never showed with its port open: " << app_.state() << " "
-        << app_.readAllStandardError().toStdString();
-    Run("xdotool", {"windowfocus", "--sync", window});
-    Run("xdotool", {"type", "--delay", "30", "MMMM world"});
+        << "the window never showed: " << app_.readAllStandardError().toStdString();
+    Run("xdotool", {"windowfocus", "--sync", window, "type", "--delay", "30", "MMMM world"});
     ASSERT_TRUE(WaitUntil([&] {  // until the whole text has come back
         Run("xdotool", {"mousemove", "--window", window, "3", "30", "mousedown", "1", "mousemove",
                         "--window", window, "700", "30", "mouseup", "1", "key", "ctrl+shift+c"});
@@ -83,8 +81,7 @@ TEST_F(XvfbTest, TypingSelectingPastingAndMenusByMnemonic) {
         Run("xdotool", {"key", "--window", about, "Return"});
         return FindWindow("^About Vellor$").isEmpty();
     })) << "Return never closed the About box";
-    Run("xdotool", {"windowfocus", "--sync", window});
-    Run("xdotool", {"key", "alt+f"});
+    Run("xdotool", {"windowfocus", "--sync", window, "key", "alt+f"});
     ASSERT_TRUE(WaitUntil([&] {
         if (!app_.waitForFinished(200)) Run("xdotool", {"key", "x"});
         return app_.state() == QProcess::NotRunning;
