@@ -19,10 +19,13 @@ class XvfbTest : public ::testing::Test {
         })) << "Xvfb did not start: "
             << server_.errorString().toStdString();
         qputenv("DISPLAY", (":" + display.trimmed()).toLatin1());
+        ASSERT_TRUE(WaitUntil([] { return !Run("xdotool", {"getdisplaygeometry"}).isEmpty(); }))
+            << "Xvfb never took a client";
     }
     void TearDown() override {
-        for (QProcess* p : {&app_, &server_})
-            p->kill(), p->waitForFinished();
+        app_.kill(), app_.waitForFinished();
+        server_.terminate();  // Xvfb then frees its display number for the next server
+        if (!server_.waitForFinished(30000)) server_.kill(), server_.waitForFinished();
     }
 
     // Runs an X tool to its end and returns its standard output.
@@ -51,8 +54,11 @@ TEST_F(XvfbTest, TypingSelectingPastingAndMenusByMnemonic) {
     ASSERT_TRUE(
         env_.Start(app_, VELLOR_EXE_PATH, {"-platform", "xcb", "--port", "LOOP", "--open"}));
     QString window;
-    ASSERT_TRUE(WaitUntil([&] { return !(window = FindWindow("^VL: LOOP$")).isEmpty(); }))
-        << "the window never showed: " << app_.readAllStandardError().toStdString();
+    ASSERT_TRUE(WaitUntil([&] {
+        return !(window = FindWindow("^VL: LOOP$")).isEmpty() || app_.waitForFinished(0);
+    })) << "the window never showed";
+    ASSERT_FALSE(window.isEmpty())
+        << "the program ended: " << app_.readAllStandardError().toStdString();
     Run("xdotool", {"windowfocus", "--sync", window, "type", "--delay", "30", "MMMM world"});
     ASSERT_TRUE(WaitUntil([&] {  // until the whole text has come back
         Run("xdotool", {"mousemove", "--window", window, "3", "30", "mousedown", "1", "mousemove",
