@@ -45,8 +45,7 @@ TEST(Commands, RouteToTheirHandlers) {
     Feed(*shell.state, "text");
     for (int id = kCmdFirst - 1; id <= 40110; ++id)
         EXPECT_TRUE(used.contains(id) || shell(id).empty()) << id;
-    for (int id : {-40001, 40001 + 65536, 0})
-        EXPECT_EQ(shell(id), "") << id;
+    EXPECT_EQ(shell(-40001) + shell(40001 + 65536) + shell(0), "");
     EXPECT_EQ(ScreenText(*shell.state).substr(0, 5), "text|");
 }
 
@@ -81,12 +80,10 @@ TEST(Commands, TogglesAndClearAll) {
     shell(kCmdControlBar);
     EXPECT_EQ(shell.settings.Dword("Control"), 1u);
     shell(kCmdHexInput);
-    EXPECT_EQ(state.hexInput, HexEntry::AwaitHigh);
-    EXPECT_EQ(state.keyByte, 0);
+    EXPECT_TRUE(state.hexInput == HexEntry::AwaitHigh && state.keyByte == 0);
     state.hexInput = HexEntry::AwaitLow;  // the high digit was typed
     shell(kCmdHexInput);
-    EXPECT_EQ(state.hexInput, HexEntry::Off);
-    EXPECT_EQ(shell.settings.Dword("HexInput"), 0u);
+    EXPECT_TRUE(state.hexInput == HexEntry::Off && shell.settings.Dword("HexInput") == 0u);
     EXPECT_EQ(shell.host.ChecksOf(kCmdHexInput), (std::vector<bool>{true, false}));
     EXPECT_EQ(shell.settings.writes.size(), 8u);
 
@@ -99,8 +96,8 @@ TEST(Commands, TogglesAndClearAll) {
     EXPECT_EQ(ScreenText(state).find_first_not_of('|'), std::string::npos);
 }
 
-// Left edges of DTR, DSR, RTS, CTS, CD and RI: narrow widths (CD and RI beyond the right edge,
-// overlapping below 180 pixels) and wide; the view gives the bar 17 pixels.
+// Left edges of DTR, DSR, RTS, CTS, CD and RI: narrow (CD and RI beyond the right edge,
+// overlapping below 180 pixels) and wide.
 TEST(MainLayout, BoxesFollowTheGapArithmetic) {
     const std::pair<int, std::array<int, 6>> widths[] = {{255, {9, 72, 135, 198, 255, 255}},
                                                          {256, {0, 45, 90, 135, 180, 220}},
@@ -115,9 +112,6 @@ TEST(MainLayout, BoxesFollowTheGapArithmetic) {
                 << width << " box " << i;
         }
     }
-    const MainLayout hidden = LayoutMainWindow(480, 300, false);
-    EXPECT_EQ(hidden.view, (ChildRect{0, 0, 480, 300}));
-    EXPECT_FALSE(hidden.boxesPlaced);
 }
 
 }  // namespace

@@ -1,20 +1,18 @@
-// The started program in one window: start-up, menus, commands as the user reaches them.
+// The started program in one window: start-up and the commands as the user reaches them.
 #include <gtest/gtest.h>
 
-#include <QtTest>
 #include <QtWidgets>
 
+#include "app/app_state.h"
 #include "app/command_ids.h"
 #include "app/qt/client_area.h"
 #include "app/qt/start_up.h"
 #include "app/qt/status_bar.h"
-#include "screen/qt/find_bar.h"
 #include "screen/qt/terminal_view.h"
 #include "serial/port_connection.h"
 #include "serial/qt/control_bar.h"
 #include "support/deadline.h"
 #include "support/fake_settings.h"
-#include "support/screen_fixture.h"
 
 namespace vellor::testing {
 namespace {
@@ -44,10 +42,7 @@ class MainWindowTest : public ::testing::Test {
     }
     bool Checked(int id) const { return window->Action(id)->isChecked(); }
     QCheckBox* Box(ModemBox box) const { return window->Bar()->Box(box); }
-    QString Errors() const { return window->Status()->ErrorsLabel()->text(); }
-    QRect ViewLess(int bar) const {
-        return {0, 0, window->Client()->width(), window->Client()->height() - bar};
-    }
+    QRect ViewLess(int bar) const { return window->Client()->rect().adjusted(0, 0, 0, -bar); }
 
     FakeSettings settings;
     AppState state;
@@ -56,47 +51,23 @@ class MainWindowTest : public ::testing::Test {
     int quits = 0;
 };
 
-// No settings: defaults, the buffer as big as the provisional view, nothing written. Original items
-// have Alt mnemonics and no shortcuts; added ones follow separators, with Ctrl+Shift if any.
-TEST_F(MainWindowTest, StartsWithTheDefaultsAndShowsTheMenus) {
+// No settings: the defaults, a buffer as big as the provisional view, nothing written. Groups load
+// whole or take their defaults whole; a size that cannot be had falls back to the view's.
+TEST_F(MainWindowTest, StartsFromItsSettingsOrTheDefaults) {
     Start();
-    const QWidget* client = window->Client();
     const int barWidth = window->View()->verticalScrollBar()->sizeHint().width();
-    EXPECT_EQ(state.numRows, (client->height() - kProvisionalViewShortfall) / state.cellHeight);
-    EXPECT_EQ(state.numCols, (client->width() - barWidth) / state.cellWidth);
+    EXPECT_EQ(state.numRows,
+              (window->Client()->height() - kProvisionalViewShortfall) / state.cellHeight);
+    EXPECT_EQ(state.numCols, (window->Client()->width() - barWidth) / state.cellWidth);
     EXPECT_EQ(window->windowTitle() + " " + QString::fromStdString(state.portName), "Vellor COM1");
     EXPECT_EQ(window->View()->geometry(), ViewLess(0));
     EXPECT_TRUE(window->focusWidget() == window->View() && messages.empty() &&
                 settings.writes.empty());
     EXPECT_TRUE(Checked(kCmdReconnect) && !window->Action(kCmdSendBreak)->isEnabled());
-    QString menus;
-    for (QAction* menu : window->menuBar()->actions()) {
-        menus += "\n" + menu->text() + ":";
-        for (QAction* item : menu->menu()->actions()) {
-            const QString key = item->shortcut().toString();
-            menus += " " + (item->isSeparator() ? "-" : item->text()) +
-                     (key.isEmpty() ? "" : "[" + key + "]");
-        }
-    }
-    EXPECT_EQ(
-        menus,
-        "\n&File: &Send from File &Capture to File - E&xit - Send Se&ttings..."
-        "\n&Edit: &Clear All - &Hex Input - &Options ... - Cop&y[Ctrl+Shift+C] "
-        "&Paste[Ctrl+Shift+V] Select &All[Ctrl+Shift+A] &Find...[Ctrl+Shift+F]"
-        "\n&View: Zoom &In Zoom &Out - &Control Bar - Status &Bar"
-        "\n&Comm: &Open Port - &Properties - &Reconnect Automatically Send &Break[Ctrl+Shift+B]"
-        "\n&Help: &About  Vellor");
-}
-
-// Groups load whole or take their defaults whole; a size that cannot be had falls back to the view.
-TEST_F(MainWindowTest, LoadsWholeGroupsOrTheirDefaults) {
-    settings.PutString("COM?", "/dev/ttyUSB0");
     Start({100, 120, 2, 1, 1, 1, 1, 1, 0, 1, 2});
     EXPECT_TRUE(state.displayMode == DisplayMode::HexChar && !state.rxCapture &&
-                state.numRows == 100);
-    EXPECT_TRUE(state.hexInput == HexEntry::AwaitLow && Checked(kCmdControlBar) &&
-                Checked(kCmdHexInput));
-    EXPECT_EQ(state.portName, "COM1");  // the port group lacks its record
+                state.numRows == 100 && state.hexInput == HexEntry::AwaitLow);
+    EXPECT_TRUE(Checked(kCmdControlBar) && Checked(kCmdHexInput));
     EXPECT_EQ(window->View()->geometry(), ViewLess(17));
     settings.values.erase("HexInput");
     Start({0, 80, 1, 0, 0, 0, 0, 0, 1, 1});
@@ -122,8 +93,9 @@ TEST_F(MainWindowTest, CommandsAsTheUserReachesThem) {
     EXPECT_TRUE(WaitUntil([&] {
         window->Status()->Refresh();
         return window->Status()->PortLabel()->text() == "LOOP 115200 8N1 RTS/CTS" &&
-               Errors().endsWith("break <span style=\"color:#c00000\">1</span>");
-    })) << Errors().toStdString();
+               window->Status()->ErrorsLabel()->text().endsWith(
+                   "break <span style=\"color:#c00000\">1</span>");
+    })) << window->Status()->ErrorsLabel()->text().toStdString();
 
     Trigger(kCmdStatusBar);
     Trigger(kCmdControlBar);
@@ -142,30 +114,6 @@ TEST_F(MainWindowTest, CommandsAsTheUserReachesThem) {
     Start();
     EXPECT_FALSE(window->Status()->isVisible() || Checked(kCmdStatusBar));
     EXPECT_TRUE(state.controlBar && Checked(kCmdControlBar));
-}
-
-// The find bar keeps its keys: Enter finds the next match, Shift+Enter the previous, a miss says
-// so, Esc gives the view its focus back.
-TEST_F(MainWindowTest, FindBarKeepsItsKeys) {
-    Start();
-    state.echo = 1;
-    Feed(state, "one two\r\ntwo one");
-    const std::string screen = ScreenText(state);
-    Trigger(kCmdFind);
-    QLineEdit* needle = window->Finder()->Needle();
-    EXPECT_EQ(window->focusWidget(), needle);
-    QTest::keyClicks(needle, "TWO");
-    QTest::keyClick(needle, Qt::Key_Return);
-    EXPECT_EQ(state.selection.cells, (CellRange{{0, 4}, {0, 7}}));
-    QTest::keyClick(needle, Qt::Key_Enter, Qt::ShiftModifier);
-    EXPECT_EQ(state.selection.cells, (CellRange{{1, 0}, {1, 3}}));
-    needle->setText("three");
-    QTest::keyClick(needle, Qt::Key_Return);
-    EXPECT_EQ(window->Finder()->findChild<QLabel*>()->text(), "not found");
-    EXPECT_EQ(ScreenText(state), screen);
-    QTest::keyClick(needle, Qt::Key_Escape);
-    EXPECT_FALSE(window->Finder()->isVisible());
-    EXPECT_EQ(window->focusWidget(), window->View());
 }
 
 }  // namespace
