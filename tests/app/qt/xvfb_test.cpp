@@ -9,18 +9,23 @@ namespace {
 
 class XvfbTest : public ::testing::Test {
   protected:
+    // A display of its own while other X servers may start on this machine: a number far above
+    // those they pick by themselves, and a screen size of its own that proves whose server answers.
     void SetUp() override {
-        server_.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24"});
-        QString display;
-        ASSERT_TRUE(WaitUntil([&] {
-            server_.waitForReadyRead(100);
-            display += QString::fromLatin1(server_.readAllStandardOutput());
-            return display.contains('\n');
-        })) << "Xvfb did not start: "
-            << server_.errorString().toStdString();
-        qputenv("DISPLAY", (":" + display.trimmed()).toLatin1());
-        ASSERT_TRUE(WaitUntil([] { return !Run("xdotool", {"getdisplaygeometry"}).isEmpty(); }))
-            << "Xvfb never took a client";
+        const QString size = QString("1024 %1").arg(700 + ::getpid() % 60);
+        for (int display = 1000 + ::getpid() % 30000, tries = 0; tries < 10; ++display, ++tries) {
+            server_.start("Xvfb", {":" + QString::number(display), "-nolisten", "tcp", "-screen",
+                                   "0", QString(size).replace(' ', 'x') + "x24"});
+            qputenv("DISPLAY", (":" + QString::number(display)).toLatin1());
+            if (WaitUntil([&] {
+                    return server_.waitForFinished(10) ||
+                           Run("xdotool", {"getdisplaygeometry"}).trimmed() == size;
+                }) &&
+                server_.state() == QProcess::Running)
+                return;
+            server_.kill(), server_.waitForFinished();
+        }
+        FAIL() << "no X display of its own";
     }
     void TearDown() override {
         app_.kill(), app_.waitForFinished();
@@ -36,8 +41,7 @@ class XvfbTest : public ::testing::Test {
         return p.readAllStandardOutput();
     }
     static QString FindWindow(const QString& title) {
-        const QByteArray found = Run("xdotool", {"search", "--onlyvisible", "--name", title});
-        return QString::fromLatin1(found).split('\n', Qt::SkipEmptyParts).value(0);
+        return Run("xdotool", {"search", "--onlyvisible", "--name", title}).split('\n').value(0);
     }
     static QString Clipboard(const char* selection) {
         return QString::fromUtf8(Run("xclip", {"-o", "-selection", selection}));
