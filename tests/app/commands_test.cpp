@@ -47,6 +47,10 @@ TEST(Commands, RouteToTheirHandlers) {
         EXPECT_TRUE(used.contains(id) || shell(id).empty()) << id;
     EXPECT_EQ(shell(-40001) + shell(40001 + 65536) + shell(0), "");
     EXPECT_EQ(ScreenText(*shell.state).substr(0, 5), "text|");
+    shell(kCmdAbout);
+    ASSERT_EQ(shell.host.messages.size(), 1u);
+    EXPECT_EQ(shell.host.messages[0].caption + "|" + shell.host.messages[0].text,
+              "About Vellor|Vellor v1.1\nSerial terminal");
 }
 
 // Zoom steps by two from the even size below, skips 20, stops at 13 and 27 marking that limit

@@ -17,18 +17,17 @@ inline int RunUnprivileged(const std::function<int()>& body,
                            const std::function<void()>& whileWaiting = {}) {
     const pid_t child = ::fork();
     if (child == 0) {
-        const passwd* nobody = ::geteuid() == 0 ? ::getpwnam("nobody") : nullptr;
-        if (::geteuid() == 0 && (nobody == nullptr || ::setgroups(0, nullptr) != 0 ||
-                                 ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0))
+        const passwd* nobody = ::getpwnam("nobody");
+        if (::geteuid() == 0 && (!nobody || ::setgroups(0, nullptr) || ::setgid(nobody->pw_gid) ||
+                                 ::setuid(nobody->pw_uid)))
             ::_exit(125);
         ::_exit(body());
     }
     int status = 0;
     pid_t ended = 0;
-    if (child > 0 && !WaitUntil([&] { return (ended = ::waitpid(child, &status, WNOHANG)) != 0; },
-                                whileWaiting)) {
+    if (child > 0 &&
+        !WaitUntil([&] { return (ended = ::waitpid(child, &status, WNOHANG)) != 0; }, whileWaiting))
         ::kill(child, SIGKILL), ::waitpid(child, &status, 0);
-    }
     return ended == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

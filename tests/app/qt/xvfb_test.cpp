@@ -27,10 +27,9 @@ class XvfbTest : public ::testing::Test {
         }
         FAIL() << "no X display of its own";
     }
-    void TearDown() override {
-        app_.kill(), app_.waitForFinished();
-        server_.terminate();  // Xvfb then frees its display number for the next server
-        if (!server_.waitForFinished(30000)) server_.kill(), server_.waitForFinished();
+    void TearDown() override {  // Xvfb ended by a signal it handles frees its display number
+        for (QProcess* p : {&app_, &server_})
+            p->terminate(), p->waitForFinished(30000) || (p->kill(), p->waitForFinished());
     }
 
     // Runs an X tool to its end and returns its standard output.
@@ -53,7 +52,7 @@ class XvfbTest : public ::testing::Test {
 
 // With the loopback plug open, typed keys come back into the first row; a drag along it selects
 // them as the PRIMARY selection, Ctrl+Shift+C copies them, Ctrl+Shift+V pastes what another
-// program put on the clipboard. Alt+H, A opens About, Return closes it; Alt+F, X ends with 1.
+// program put on the clipboard; Alt+F, X ends the program with 1.
 TEST_F(XvfbTest, TypingSelectingPastingAndMenusByMnemonic) {
     ASSERT_TRUE(
         env_.Start(app_, VELLOR_EXE_PATH, {"-platform", "xcb", "--port", "LOOP", "--open"}));
@@ -68,8 +67,7 @@ TEST_F(XvfbTest, TypingSelectingPastingAndMenusByMnemonic) {
         Run("xdotool", {"mousemove", "--window", window, "3", "30", "mousedown", "1", "mousemove",
                         "--window", window, "700", "30", "mouseup", "1", "key", "ctrl+shift+c"});
         return Clipboard("clipboard") == "MMMM world";
-    })) << "the clipboard holds \""
-        << Clipboard("clipboard").toStdString() << "\"";
+    })) << "the drag and copy never held the typed text";
     EXPECT_TRUE(WaitUntil([] { return Clipboard("primary") == "MMMM world"; }))
         << "the drag never set the PRIMARY selection";
 
@@ -79,20 +77,9 @@ TEST_F(XvfbTest, TypingSelectingPastingAndMenusByMnemonic) {
     ASSERT_TRUE(WaitUntil([&] {
         Run("xdotool", {"key", "ctrl+shift+a", "ctrl+shift+c"});
         return Clipboard("clipboard") == "MMMM world pasted";
-    })) << "the clipboard holds \""
-        << Clipboard("clipboard").toStdString() << "\"";
+    })) << "the paste never came back";
 
-    Run("xdotool", {"key", "alt+h"});
-    QString about;
-    ASSERT_TRUE(WaitUntil([&] {
-        if ((about = FindWindow("^About Vellor$")).isEmpty()) Run("xdotool", {"key", "a"});
-        return !about.isEmpty();
-    })) << "Alt+H, A never opened the About box";
-    ASSERT_TRUE(WaitUntil([&] {
-        Run("xdotool", {"key", "--window", about, "Return"});
-        return FindWindow("^About Vellor$").isEmpty();
-    })) << "Return never closed the About box";
-    Run("xdotool", {"windowfocus", "--sync", window, "key", "alt+f"});
+    Run("xdotool", {"key", "alt+f"});
     ASSERT_TRUE(WaitUntil([&] {
         if (!app_.waitForFinished(200)) Run("xdotool", {"key", "x"});
         return app_.state() == QProcess::NotRunning;
