@@ -6,7 +6,6 @@
 namespace vellor::testing {
 namespace {
 
-// What a command line asks for, in one line, or why it is refused.
 std::string Outcome(const std::vector<std::string>& args) {
     const CommandLine line = ParseCommandLine(args);
     if (!line.error.empty()) return line.error;
@@ -16,7 +15,8 @@ std::string Outcome(const std::vector<std::string>& args) {
            (line.help ? "help;" : "");
 }
 
-// The toolkit's own options pass; the run takes the port name as the dialog would keep it.
+// What a command line asks for, or why it is refused; the toolkit's own options pass; the run
+// takes the port name as the dialog would keep it.
 TEST(CommandLine, ReadsItsOptionsAndAppliesThemToTheRun) {
     const std::string badRate = "--baud needs a whole number of bits per second";
     const std::pair<std::vector<std::string>, std::string> cases[] = {

@@ -8,8 +8,7 @@
 namespace vellor::testing {
 namespace {
 
-// The line as a user writes it, sizes, a send, errors since opening (from zero again after a
-// driver reset), and the port from closed through open to waiting for its device.
+// Line, sizes, a send, errors since opening (a reset counter from zero), closed, open, waiting.
 TEST(StatusReport, ReadsAsAUserWritesIt) {
     const std::tuple<uint32_t, uint8_t, uint8_t, uint8_t, FlowControl, const char*> lines[] = {
         {115200, 8, 0, 0, FlowControl::RtsCts, "115200 8N1 RTS/CTS"},

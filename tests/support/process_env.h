@@ -6,10 +6,9 @@
 
 namespace vellor::testing {
 
-// Private settings and runtime folders for the programs a test starts.
+// Private settings and runtime folders for the programs a test starts, offscreen unless told.
 struct ProcessEnv {
     QString RuntimeDir() const { return dir.path() + "/runtime"; }
-    // Starts `program` (offscreen unless its arguments say otherwise) and waits until it runs.
     bool Start(QProcess& process, const QString& program, const QStringList& args = {}) const {
         QDir(dir.path()).mkdir("runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -10,9 +10,8 @@
 
 namespace vellor::testing {
 
-// Runs `body` in a child as "nobody" when the tests run as root (who may open any file), as the
-// current user otherwise, while the parent runs `whileWaiting` (an event loop the child talks
-// to). Returns the child's exit code, -1 when it did not exit in time. _exit: no clean-up twice.
+// Runs `body` in a child as "nobody" (root may open any file) while the parent runs `whileWaiting`;
+// the child's exit code, -1 when it did not exit in time. _exit: no clean-up runs twice.
 inline int RunUnprivileged(const std::function<int()>& body,
                            const std::function<void()>& whileWaiting = {}) {
     const pid_t child = ::fork();
@@ -23,8 +22,7 @@ inline int RunUnprivileged(const std::function<int()>& body,
             ::_exit(125);
         ::_exit(body());
     }
-    int status = 0;
-    pid_t ended = 0;
+    int status = 0, ended = 0;  // a pid_t
     if (child > 0 &&
         !WaitUntil([&] { return (ended = ::waitpid(child, &status, WNOHANG)) != 0; }, whileWaiting))
         ::kill(child, SIGKILL), ::waitpid(child, &status, 0);

@@ -19,7 +19,7 @@ namespace {
 
 class MainWindowTest : public ::testing::Test {
   protected:
-    // Stores the display group's values, then the bar group's, as far as given.
+    // Starts with the display group's values stored, then the bar group's, as far as given.
     void Start(const std::vector<uint32_t>& values = {}) {
         static const char* const kNames[] = {"NumRows",    "NumCols", "Mode",    "RX_Bit7",
                                              "RX_CRLF",    "Echo",    "TX_CRLF", "TX_Capture",
@@ -51,8 +51,7 @@ class MainWindowTest : public ::testing::Test {
     int quits = 0;
 };
 
-// No settings: the defaults, a buffer as big as the provisional view, nothing written. Groups load
-// whole or take their defaults whole; a size that cannot be had falls back to the view's.
+// Defaults and a buffer the provisional view's size, nothing written; groups load whole or not.
 TEST_F(MainWindowTest, StartsFromItsSettingsOrTheDefaults) {
     Start();
     const int barWidth = window->View()->verticalScrollBar()->sizeHint().width();
@@ -76,18 +75,15 @@ TEST_F(MainWindowTest, StartsFromItsSettingsOrTheDefaults) {
     EXPECT_FALSE(state.controlBar || Checked(kCmdControlBar));  // the bar group lacks HexInput
 }
 
-// Only a command sets a mark; the loopback plug opens with its boxes, line and a break in red; a
-// box click leaves the focus in the view; Exit (or closing) ends the program once.
+// Only commands set marks; the loopback plug's line, boxes and a break in red; Exit ends once.
 TEST_F(MainWindowTest, CommandsAsTheUserReachesThem) {
     Start();
     state.portName = "COM0";  // names no device
     Trigger(kCmdOpenPort);
     EXPECT_FALSE(Checked(kCmdOpenPort));
-    EXPECT_EQ(messages, std::vector<std::string>{"Error|OpenPort Failed"});
     state.portName = "LOOP";
     Trigger(kCmdOpenPort);
     EXPECT_TRUE(Checked(kCmdOpenPort) && window->Action(kCmdSendBreak)->isEnabled());
-    EXPECT_EQ(window->windowTitle(), "VL: LOOP");
     EXPECT_TRUE(Box(ModemBox::Dtr)->isChecked() && Box(ModemBox::Rts)->isChecked());
     Trigger(kCmdSendBreak);
     EXPECT_TRUE(WaitUntil([&] {

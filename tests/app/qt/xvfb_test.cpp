@@ -9,30 +9,21 @@ namespace {
 
 class XvfbTest : public ::testing::Test {
   protected:
-    // A display of its own while other X servers may start on this machine: a number far above
-    // those they pick by themselves, and a screen size of its own that proves whose server answers.
     void SetUp() override {
-        const QString size = QString("1024 %1").arg(700 + ::getpid() % 60);
-        for (int display = 1000 + ::getpid() % 30000, tries = 0; tries < 10; ++display, ++tries) {
-            server_.start("Xvfb", {":" + QString::number(display), "-nolisten", "tcp", "-screen",
-                                   "0", QString(size).replace(' ', 'x') + "x24"});
-            qputenv("DISPLAY", (":" + QString::number(display)).toLatin1());
-            if (WaitUntil([&] {
-                    return server_.waitForFinished(10) ||
-                           Run("xdotool", {"getdisplaygeometry"}).trimmed() == size;
-                }) &&
-                server_.state() == QProcess::Running)
-                return;
-            server_.kill(), server_.waitForFinished();
-        }
-        FAIL() << "no X display of its own";
+        // -noreset: a server resets when its last client leaves and turns away whoever connects
+        // meanwhile, as the starting program may while the tools come and go.
+        server_.start("Xvfb", {"-displayfd", "1", "-noreset", "-screen", "0", "1024x768x24"});
+        QByteArray display = ":";
+        ASSERT_TRUE(WaitUntil([&] {
+            return server_.waitForReadyRead(100), (display += server_.readAll()).endsWith('\n');
+        })) << "Xvfb never told its display";
+        qputenv("DISPLAY", display.trimmed());
     }
     void TearDown() override {  // Xvfb ended by a signal it handles frees its display number
         for (QProcess* p : {&app_, &server_})
             p->terminate(), p->waitForFinished(30000) || (p->kill(), p->waitForFinished());
     }
 
-    // Runs an X tool to its end and returns its standard output.
     static QByteArray Run(const QString& tool, const QStringList& args) {
         QProcess p;
         p.start(tool, args);
@@ -50,18 +41,17 @@ class XvfbTest : public ::testing::Test {
     QProcess server_, app_;
 };
 
-// With the loopback plug open, typed keys come back into the first row; a drag along it selects
-// them as the PRIMARY selection, Ctrl+Shift+C copies them, Ctrl+Shift+V pastes what another
-// program put on the clipboard; Alt+F, X ends the program with 1.
+// Keys typed to the loopback plug come back; drag, copy and paste meet xclip; Alt+F, X ends it.
 TEST_F(XvfbTest, TypingSelectingPastingAndMenusByMnemonic) {
     ASSERT_TRUE(
         env_.Start(app_, VELLOR_EXE_PATH, {"-platform", "xcb", "--port", "LOOP", "--open"}));
     QString window;
     ASSERT_TRUE(WaitUntil([&] {
-        return !(window = FindWindow("^VL: LOOP$")).isEmpty() || app_.waitForFinished(0);
-    })) << "the window never showed";
-    ASSERT_FALSE(window.isEmpty())
-        << "the program ended: " << app_.readAllStandardError().toStdString();
+                    return !(window = FindWindow("^VL: LOOP$")).isEmpty() ||
+                           app_.waitForFinished(0);
+                }) &&
+                !window.isEmpty())
+        << "no window: " << app_.readAllStandardError().toStdString();
     Run("xdotool", {"windowfocus", "--sync", window, "type", "--delay", "30", "MMMM world"});
     ASSERT_TRUE(WaitUntil([&] {  // until the whole text has come back
         Run("xdotool", {"mousemove", "--window", window, "3", "30", "mousedown", "1", "mousemove",
