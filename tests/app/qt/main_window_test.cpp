@@ -1,4 +1,3 @@
-// The started program in one window: start-up and the commands as the user reaches them.
 #include <gtest/gtest.h>
 
 #include <QtWidgets>

@@ -10,8 +10,7 @@ namespace {
 class XvfbTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        // -noreset: a server resets when its last client leaves and turns away whoever connects
-        // meanwhile, as the starting program may while the tools come and go.
+        // -noreset: resetting as its last tool leaves, a server turns away the starting program.
         server_.start("Xvfb", {"-displayfd", "1", "-noreset", "-screen", "0", "1024x768x24"});
         QByteArray display = ":";
         ASSERT_TRUE(WaitUntil([&] {
