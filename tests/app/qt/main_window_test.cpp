@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QTest>
 #include <QtWidgets>
 
 #include "app/app_state.h"
@@ -7,11 +8,13 @@
 #include "app/qt/client_area.h"
 #include "app/qt/start_up.h"
 #include "app/qt/status_bar.h"
+#include "screen/qt/find_bar.h"
 #include "screen/qt/terminal_view.h"
 #include "serial/port_connection.h"
 #include "serial/qt/control_bar.h"
 #include "support/deadline.h"
 #include "support/fake_settings.h"
+#include "support/screen_fixture.h"
 
 namespace vellor::testing {
 namespace {
@@ -106,6 +109,30 @@ TEST_F(MainWindowTest, CommandsAsTheUserReachesThem) {
     EXPECT_TRUE(!PortIsOpen(state) && state.screenBuffer == nullptr);
     window->close();
     EXPECT_EQ(quits, 1);
+}
+
+// Find: Enter finds the next match, Shift+Enter the previous, a miss says so and keeps the
+// selection; keys typed there never reach the screen; Esc gives the view its focus back.
+TEST_F(MainWindowTest, FindBarSelectsMatchesAndKeepsItsKeys) {
+    Start();
+    state.echo = 1;
+    Feed(state, "one two\r\ntwo one");
+    const std::string screen = ScreenText(state);
+    Trigger(kCmdFind);
+    QLineEdit* needle = window->Finder()->Needle();
+    EXPECT_EQ(window->focusWidget(), needle);
+    QTest::keyClicks(needle, "TWO");
+    QTest::keyClick(needle, Qt::Key_Return);
+    EXPECT_EQ(state.selection.cells, (CellRange{{0, 4}, {0, 7}}));
+    QTest::keyClick(needle, Qt::Key_Enter, Qt::ShiftModifier);
+    EXPECT_EQ(state.selection.cells, (CellRange{{1, 0}, {1, 3}}));
+    needle->setText("three");
+    QTest::keyClick(needle, Qt::Key_Return);
+    EXPECT_EQ(window->Finder()->findChild<QLabel*>()->text(), "not found");
+    EXPECT_TRUE(state.selection.cells == (CellRange{{1, 0}, {1, 3}}) &&
+                ScreenText(state) == screen);
+    QTest::keyClick(needle, Qt::Key_Escape);
+    EXPECT_TRUE(!window->Finder()->isVisible() && window->focusWidget() == window->View());
 }
 
 }  // namespace
