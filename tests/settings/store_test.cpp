@@ -1,8 +1,10 @@
-// The three groups of settings: what a load takes, what a save writes, and the defaults.
+// The settings groups and the preferences: what a load takes, what a save writes, the defaults.
 #include <gtest/gtest.h>
 
 #include "app/app_state.h"
+#include "settings/preferences.h"
 #include "settings/settings_store.h"
+#include "settings/text_encoding.h"
 #include "support/fake_settings.h"
 
 namespace vellor::testing {
@@ -13,39 +15,29 @@ const std::vector<std::string> kDisplay = {"NumRows", "NumCols",    "Mode",
                                            "TX_CRLF", "TX_Capture", "RX_Capture"};
 
 std::vector<uint32_t> DisplayFields(const AppState& s) {
-    return {s.numRows,
-            s.numCols,
-            uint32_t(s.displayMode),
-            uint32_t(s.rxBit7.load()),
-            uint32_t(s.rxCrLf.load()),
-            uint32_t(s.echo.load()),
-            uint32_t(s.txCrLf.load()),
-            uint32_t(s.txCapture.load()),
-            uint32_t(s.rxCapture.load())};
+    std::vector<uint32_t> fields = {s.numRows, s.numCols, uint32_t(s.displayMode)};
+    for (const Flag* flag : {&s.rxBit7, &s.rxCrLf, &s.echo, &s.txCrLf, &s.txCapture, &s.rxCapture})
+        fields.push_back(uint32_t(flag->load()));
+    return fields;
 }
 
-// A missing key fails every load, changes nothing and is not created; a load stops at its first
-// missing or misfit value, keeping what it read before; a value is taken whatever type it is
-// stored as, sizes by their low 16 bits, nothing range-checked.
+// A load stops at the first missing or misfit value; sizes keep their low 16 bits, nothing else.
 TEST(SettingsStore, LoadsTakeWholeValuesInOrderUntilOneIsMissing) {
     FakeSettings settings;
     AppState state;
-    state.portName = "keep";
     EXPECT_EQ(LoadDisplaySettings(state, settings) + LoadBarSettings(state, settings) +
                   LoadPortSettings(state, settings),
               0);
     EXPECT_EQ(DisplayFields(state), DisplayFields(AppState()));
-    EXPECT_EQ(state.portName, "keep");
     EXPECT_FALSE(settings.keyExists);
 
-    const uint32_t stored[] = {70000, 132, 7, 1, 1, 0xFFFFFFFF, 1, 1, 0};
+    const std::vector<uint32_t> stored = {70000, 132, 7, 1, 1, 0xFFFFFFFF, 1, 1, 0};
     for (std::size_t i = 0; i < kDisplay.size(); ++i)
         settings.PutDword(kDisplay[i], stored[i]);
     settings.Put("Mode", SettingsBackend::kRegBinary, {7, 0, 0, 0});
     EXPECT_EQ(LoadDisplaySettings(state, settings), 1);
     EXPECT_EQ(DisplayFields(state),
               (std::vector<uint32_t>{4464, 132, 7, 1, 1, 0xFFFFFFFF, 1, 1, 0}));
-
     for (const std::vector<uint8_t>& misfit : {std::vector<uint8_t>{1, 0, 0}, {1, 0, 0, 0, 0}}) {
         AppState partial;
         settings.Put("Echo", SettingsBackend::kRegDword, misfit);
@@ -55,113 +47,110 @@ TEST(SettingsStore, LoadsTakeWholeValuesInOrderUntilOneIsMissing) {
     }
 }
 
-// The port name: up to 255 characters (whatever its UTF-16 length), up to the first zero, valid
-// text; the record exactly 28 bytes; otherwise the whole group is missing.
+// The port group needs a valid name of at most 255 characters and a record of exactly 28 bytes.
 TEST(SettingsStore, PortGroupTakesOnlyWholeNamesAndRecords) {
-    const std::vector<uint8_t> record(28, 0xAB);
-    const auto units = [](std::u16string text, bool terminated = true) {
-        std::vector<uint8_t> bytes;
-        for (char16_t u : text) {
-            bytes.push_back(uint8_t(u));
-            bytes.push_back(uint8_t(u >> 8));
-        }
-        if (terminated) bytes.insert(bytes.end(), {0, 0});
-        return bytes;
-    };
     std::u16string astral;
-    std::string astralUtf8;
-    for (int i = 0; i < 255; ++i) {
+    for (int i = 0; i < 255; ++i)
         astral += u"\U0001F600";
-        astralUtf8 += "\xF0\x9F\x98\x80";
-    }
-    const struct {
-        std::vector<uint8_t> name;
-        std::size_t recordSize;
-        std::optional<std::string> loaded;
-    } cases[] = {
-        {units(u"COM10"), 28, "COM10"},
-        {units(std::u16string(255, u'x')), 28, std::string(255, 'x')},
-        {units(astral), 28, astralUtf8},
-        {units(std::u16string(256, u'x')), 28, std::nullopt},
-        {units(u"AB", false), 28, "AB"},
-        {units(std::u16string(u"AB\0CD", 5)), 28, "AB"},
-        {units(std::u16string(1, char16_t(0xD800))), 28, std::nullopt},
-        {units(u"COM1"), 27, std::nullopt},
-        {units(u"COM1"), 29, std::nullopt},
-    };
-    for (const auto& c : cases) {
+    const std::tuple<std::vector<uint8_t>, std::size_t, std::optional<std::string>> cases[] = {
+        {RegSzBytes(u"COM10"), 28, "COM10"},
+        {RegSzBytes(std::u16string(255, u'x')), 28, std::string(255, 'x')},
+        {RegSzBytes(astral), 28, *Utf16ToUtf8(astral)},
+        {RegSzBytes(std::u16string(256, u'x')), 28, std::nullopt},
+        {{'A', 0, 'B', 0}, 28, "AB"},
+        {RegSzBytes(std::u16string(u"AB\0CD", 5)), 28, "AB"},
+        {{0, 0xD8, 0, 0}, 28, std::nullopt},
+        {RegSzBytes(u"COM1"), 27, std::nullopt},
+        {RegSzBytes(u"COM1"), 29, std::nullopt}};
+    for (const auto& [name, recordSize, loaded] : cases) {
         FakeSettings settings;
-        settings.Put("COM?", SettingsBackend::kRegSz, c.name);
-        settings.Put("DCB", SettingsBackend::kRegBinary, std::vector<uint8_t>(c.recordSize, 0xAB));
-        AppState state;
-        const int loaded = LoadPortSettings(state, settings);
-        EXPECT_EQ(loaded, c.loaded ? 1 : 0) << c.name.size();
-        if (!loaded) continue;
-        EXPECT_EQ(state.portName, *c.loaded);
-        EXPECT_EQ(
-            std::vector<uint8_t>(state.portConfig.bytes.begin(), state.portConfig.bytes.end()),
-            record);
+        settings.Put("COM?", SettingsBackend::kRegSz, name);
+        settings.Put("DCB", SettingsBackend::kRegBinary, std::vector<uint8_t>(recordSize, 0xAB));
+        AppState s;
+        const bool ok = LoadPortSettings(s, settings) == 1;
+        EXPECT_EQ(ok ? std::optional(s.portName) : std::nullopt, loaded) << name.size();
+        EXPECT_EQ(std::ranges::count(s.portConfig.bytes, 0xAB), ok ? 28 : 0);
     }
 }
 
-// A save writes every value of its group in order, skipping one that fails and writing the
-// next; it creates the key with only its own group; nothing is written when the key cannot be
-// made; what it wrote loads back.
+// A save writes its whole group in order, past a refused value, and it loads back.
 TEST(SettingsStore, SavesWriteTheirWholeGroupAndOnlyIt) {
-    FakeSettings settings;
-    AppState state;
+    FakeSettings settings, unmakeable;
+    AppState state, loaded;
     state.hexInput = HexEntry::AwaitLow;  // saved between two hex digits
     state.controlBar = 1;
     SaveBarSettings(state, settings);
     EXPECT_EQ(settings.writes, (std::vector<std::string>{"Control", "HexInput"}));
-    EXPECT_EQ(settings.values.size(), 2u);
-    AppState bar;
-    EXPECT_EQ(LoadBarSettings(bar, settings), 1);
-    EXPECT_EQ(bar.hexInput, HexEntry::AwaitLow);
-    EXPECT_EQ(LoadDisplaySettings(bar, settings), 0);
+    EXPECT_EQ(LoadBarSettings(loaded, settings) + LoadDisplaySettings(loaded, settings), 1);
+    EXPECT_EQ(std::tuple(loaded.controlBar, loaded.hexInput), std::tuple(1, HexEntry::AwaitLow));
 
     settings.failWrites = {"Mode"};
+    settings.writes.clear();
     state.numRows = 9999;
     SaveDisplaySettings(state, settings);
-    std::vector<std::string> expected = {"Control", "HexInput"};
-    expected.insert(expected.end(), kDisplay.begin(), kDisplay.end());
-    EXPECT_EQ(settings.writes, expected);
+    EXPECT_EQ(settings.writes, kDisplay);
+    EXPECT_EQ(settings.values.size(), 10u);  // the bar group, and the display group but Mode
     EXPECT_EQ(settings.Dword("NumRows"), 9999u);
-    EXPECT_FALSE(settings.values.contains("Mode"));
-    EXPECT_EQ(settings.Dword("RX_Capture"), 1u);
 
     state.portName = "/dev/s\xC3\xA9rie";
+    state.portConfig.bytes.fill(0x5A);
     SavePortSettings(state, settings);
-    AppState port;
-    EXPECT_EQ(LoadPortSettings(port, settings), 1);
-    EXPECT_EQ(port.portName, state.portName);
-    EXPECT_EQ(port.portConfig, state.portConfig);
-
-    FakeSettings unmakeable;
+    EXPECT_EQ(LoadPortSettings(loaded, settings), 1);
+    EXPECT_EQ(std::tuple(loaded.portName, loaded.portConfig),
+              std::tuple(state.portName, state.portConfig));
     unmakeable.failCreate = true;
     SaveBarSettings(state, unmakeable);
     EXPECT_TRUE(unmakeable.values.empty());
 }
 
 TEST(SettingsStore, DefaultsSetExactlyTheirFields) {
-    AppState state;
-    state.numRows = 33;
-    state.displayMode = DisplayMode::Hex;
-    state.rxBit7 = state.rxCrLf = state.echo = state.txCrLf = state.txCapture = 1;
-    state.rxCapture = 0;
-    state.controlBar = 1;
-    state.hexInput = HexEntry::AwaitLow;
-    state.capturing = 1;
-    SetDisplayDefaults(state);
-    EXPECT_EQ(DisplayFields(state), (std::vector<uint32_t>{33, 0, 0, 0, 0, 0, 0, 0, 1}));
-    EXPECT_EQ(state.controlBar, 0);
-    EXPECT_EQ(state.hexInput, HexEntry::Off);
-    EXPECT_EQ(state.capturing, 1);
-    state.controlBar = 1;
-    state.hexInput = HexEntry::AwaitHigh;
-    SetBarDefaults(state);
-    EXPECT_EQ(state.controlBar, 0);
-    EXPECT_EQ(state.hexInput, HexEntry::Off);
+    AppState display, bar;
+    for (AppState* s : {&display, &bar}) {
+        s->numRows = 33;
+        s->displayMode = DisplayMode::Hex;
+        s->rxBit7 = s->rxCrLf = s->echo = s->txCrLf = s->txCapture = 1;
+        s->controlBar = s->capturing = 1;
+        s->rxCapture = 0;
+        s->hexInput = HexEntry::AwaitLow;
+    }
+    SetDisplayDefaults(display);
+    SetBarDefaults(bar);
+    EXPECT_EQ(DisplayFields(display), (std::vector<uint32_t>{33, 0, 0, 0, 0, 0, 0, 0, 1}));
+    EXPECT_EQ(DisplayFields(bar), (std::vector<uint32_t>{33, 0, 1, 1, 1, 1, 1, 1, 0}));
+    for (const AppState* s : {&display, &bar})
+        EXPECT_EQ(std::tuple(s->controlBar, s->hexInput, s->capturing),
+                  std::tuple(0, HexEntry::Off, 1));
+}
+
+// A preference missing, misfit or out of range keeps its default; a save writes them all.
+TEST(Preferences, EachLoadsOnItsOwnAndAllAreSaved) {
+    // StatusBar is missing, SendWaitEcho too short, SendLineDelay out of range.
+    const std::tuple<const char*, uint32_t, std::size_t> stored[] = {
+        {"Reconnect", 0, 4},
+        {"SendCharDelay", kMaxPacingMs, 4},
+        {"SendWaitEcho", 1, 3},
+        {"SendLineDelay", kMaxPacingMs + 1, 4},
+        {"SendEchoTimeout", 5, 4}};
+    FakeSettings settings, written;
+    for (const auto& [name, value, size] : stored) {
+        const auto le = Le32(value);
+        settings.Put(name, SettingsBackend::kRegDword, {le.begin(), le.begin() + size});
+    }
+    Preferences loaded;
+    LoadPreferences(loaded, settings);
+    EXPECT_EQ(loaded, (Preferences{.reconnect = false,
+                                   .pacing = {.charDelayMs = kMaxPacingMs, .echoTimeoutMs = 5}}));
+
+    const Preferences saved{false, false, {1, 2, true, 3}};
+    EXPECT_TRUE(SavePreferences(saved, written));
+    LoadPreferences(loaded, written);
+    EXPECT_EQ(loaded, saved);
+    written.failWrites = {"StatusBar"};
+    EXPECT_FALSE(SavePreferences(saved, written));
+    EXPECT_EQ(written.writes.size(), 12u);  // the one refused did not stop the others
+    written.failCreate = true;
+    written.keyExists = false;
+    EXPECT_FALSE(SavePreferences(saved, written));
 }
 
 }  // namespace

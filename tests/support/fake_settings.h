@@ -8,7 +8,6 @@
 #include "base/little_endian.h"
 #include "settings/reg_document.h"
 #include "settings/settings_backend.h"
-#include "settings/text_encoding.h"
 
 namespace vellor::testing {
 
@@ -17,21 +16,17 @@ namespace vellor::testing {
 class FakeSettings : public SettingsBackend {
   public:
     bool OpenExistingKey() override { return open_ = keyExists; }
-    bool CreateOrOpenKey() override {
-        if (!keyExists && failCreate) return false;
-        return keyExists = open_ = true;
-    }
+    bool CreateOrOpenKey() override { return open_ = keyExists = keyExists || !failCreate; }
     std::optional<std::size_t> QueryValue(std::string_view name, std::span<uint8_t> room) override {
         const auto it = values.find(std::string(name));
         if (!open_ || it == values.end() || it->second.bytes.size() > room.size())
             return std::nullopt;
-        std::copy(it->second.bytes.begin(), it->second.bytes.end(), room.begin());
-        return it->second.bytes.size();
+        return std::ranges::copy(it->second.bytes, room.begin()).out - room.begin();
     }
     bool SetValue(std::string_view name, uint32_t type, std::span<const uint8_t> bytes) override {
         writes.emplace_back(name);
-        if (!open_ || failWrites.contains(std::string(name))) return false;
-        values[std::string(name)] = RegValue{type, {bytes.begin(), bytes.end()}};
+        if (!open_ || failWrites.contains(writes.back())) return false;
+        values[writes.back()] = RegValue{type, {bytes.begin(), bytes.end()}};
         return true;
     }
     bool CloseKey() override { return std::exchange(open_, false); }
@@ -43,9 +38,6 @@ class FakeSettings : public SettingsBackend {
     void PutDword(const std::string& name, uint32_t value) {
         const auto le = Le32(value);
         Put(name, kRegDword, {le.begin(), le.end()});
-    }
-    void PutString(const std::string& name, std::string_view utf8) {
-        Put(name, kRegSz, RegSzBytes(Utf8ToUtf16(utf8).value_or(u"")));
     }
     std::optional<uint32_t> Dword(const std::string& name) const {
         const auto it = values.find(name);

@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QToolButton>
 
+#include "settings/options_model.h"
 #include "settings/qt/options_dialog.h"
 #include "settings/qt/options_dialog_size_field.h"
 #include "support/fake_settings.h"
@@ -16,68 +17,47 @@
 namespace vellor::testing {
 namespace {
 
-class OptionsDialogTest : public ::testing::Test {
-  protected:
-    std::unique_ptr<AppState> state = MakeScreen(24, 80, DisplayMode::Hex, 20, 40);
+struct OptionsDialogTest : ::testing::Test {
+    void SetUp() override {
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    }
+    std::unique_ptr<AppState> state = [] {
+        auto s = MakeScreen(24, 80, DisplayMode::HexChar, 20, 40);
+        s->rxCrLf = s->txCrLf = 1;
+        return s;
+    }();
     FakeSettings settings;
     FakeHost host;
+    OptionsDialog dialog{nullptr, *state, settings, host};
 };
 
-// The controls start from the state with their exact labels, in their places, with the arrows
-// side by side at each field's right edge; Tab passes the capture boxes and the arrows by.
+// The controls show the state, groups and arrows in their places; Tab passes capture and arrows by.
 TEST_F(OptionsDialogTest, ShowsTheStateInItsPlaces) {
-    state->echo = 1;
-    OptionsDialog dialog(nullptr, *state, settings, host);
-    dialog.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-    EXPECT_EQ(dialog.windowTitle(), "Options");
-    EXPECT_EQ(dialog.RowsField()->text(), "24");
-    EXPECT_EQ(dialog.ColumnsField()->text(), "80");
-    const std::pair<QAbstractButton*, std::pair<const char*, bool>> controls[] = {
-        {dialog.TextButton(), {"Text", false}},
-        {dialog.HexButton(), {"Hex", true}},
-        {dialog.HexCharButton(), {"Hex + Char", false}},
-        {dialog.EchoBox(), {"Echo locally", true}},
-        {dialog.TxCrLfBox(), {"CR with LF", false}},
-        {dialog.RxBit7Box(), {"7-bit ASCII", false}},
-        {dialog.RxCrLfBox(), {"CR with LF", false}},
-        {dialog.RxCaptureBox(), {"Received data", true}},
-        {dialog.TxCaptureBox(), {"Typed data", false}}};
-    for (const auto& [control, expected] : controls) {
-        EXPECT_EQ(control->text(), expected.first);
-        EXPECT_EQ(control->isChecked(), expected.second) << expected.first;
-    }
-    auto at = [&](QWidget* w) { return w->mapTo(&dialog, QPoint(0, 0)); };
-    EXPECT_LT(at(dialog.RowsField()).y(), at(dialog.RxBit7Box()).y());
-    EXPECT_EQ(at(dialog.RxBit7Box()).y(), at(dialog.EchoBox()).y());
-    EXPECT_LT(at(dialog.RxBit7Box()).x(), at(dialog.EchoBox()).x());
-    EXPECT_LT(at(dialog.RxCrLfBox()).y(), at(dialog.TextButton()).y());
-    EXPECT_LT(at(dialog.TextButton()).y(), at(dialog.RxCaptureBox()).y());
-    EXPECT_LT(at(dialog.RxCaptureBox()).y(), at(dialog.OkButton()).y());
-    SizeField* rows = dialog.RowsField();
-    EXPECT_EQ(at(rows->DownButton()).y(), at(rows->UpButton()).y());
-    EXPECT_LT(at(rows->Edit()).x(), at(rows->DownButton()).x());
-    EXPECT_LT(at(rows->DownButton()).x(), at(rows->UpButton()).x());
-    EXPECT_FALSE(dialog.RxCaptureBox()->focusPolicy() & Qt::TabFocus);
+    const OptionsDialog& d = dialog;
+    EXPECT_EQ(d.Values(), OpenOptionsDialog(*state));
+    const auto at = [&](QWidget* w) { return w->mapTo(&d, QPoint(0, 0)); };
+    SizeField* rows = d.RowsField();
+    QWidget* const column[] = {rows, d.RxCrLfBox(), d.TextButton(), d.RxCaptureBox(), d.OkButton()};
+    for (std::size_t i = 1; i < std::size(column); ++i)
+        EXPECT_LT(at(column[i - 1]).y(), at(column[i]).y()) << i;
+    const std::pair<QWidget*, QWidget*> row[] = {{d.RxBit7Box(), d.EchoBox()},
+                                                 {d.RxCaptureBox(), d.TxCaptureBox()},
+                                                 {rows->Edit(), rows->DownButton()},
+                                                 {rows->DownButton(), rows->UpButton()}};
+    for (const auto& [left, right] : row)
+        EXPECT_TRUE(at(left).y() == at(right).y() && at(left).x() < at(right).x());
+    EXPECT_FALSE(d.RxCaptureBox()->focusPolicy() & Qt::TabFocus);
     EXPECT_EQ(rows->UpButton()->focusPolicy(), Qt::NoFocus);
-    EXPECT_EQ(dialog.CancelButton()->nextInFocusChain(), dialog.TextButton());
+    EXPECT_EQ(d.CancelButton()->nextInFocusChain(), d.TextButton());
 }
 
-// Choosing Text checks Echo locally, which the user may clear again; OK applies and saves what
-// the controls hold, any typed size included; the arrows step and wrap.
-TEST_F(OptionsDialogTest, OkTakesWhatTheControlsHold) {
-    OptionsDialog dialog(nullptr, *state, settings, host);
-    dialog.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-    auto click = [](QWidget* w) {
-        QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(6, w->height() / 2));
-    };
-    click(dialog.HexCharButton());
-    EXPECT_FALSE(dialog.EchoBox()->isChecked());
-    click(dialog.TextButton());
+// Text checks Echo (which may be cleared again); arrows and keys step and wrap; OK applies
+// what the controls hold, Cancel nothing.
+TEST_F(OptionsDialogTest, OkTakesWhatTheControlsHoldAndCancelNothing) {
+    QTest::mouseClick(dialog.TextButton(), Qt::LeftButton, {}, QPoint(6, 6));
     EXPECT_TRUE(dialog.EchoBox()->isChecked());
-    click(dialog.EchoBox());
-    dialog.TxCrLfBox()->setChecked(true);
+    dialog.EchoBox()->click();
     SizeField* rows = dialog.RowsField();
     rows->setText("9999");
     QTest::mouseClick(rows->UpButton(), Qt::LeftButton);
@@ -86,33 +66,17 @@ TEST_F(OptionsDialogTest, OkTakesWhatTheControlsHold) {
     EXPECT_EQ(rows->text(), "9999");
     rows->Edit()->clear();
     QTest::keyClicks(rows->Edit(), "12abc");
+
+    OptionsDialog cancelled(nullptr, *state, settings, host);
+    cancelled.HexButton()->click();
+    QTest::mouseClick(cancelled.CancelButton(), Qt::LeftButton);
+    EXPECT_EQ(cancelled.result(), QDialog::Rejected);
+    EXPECT_TRUE(settings.writes.empty());
+
     QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    EXPECT_EQ(state->displayMode, DisplayMode::Text);
-    EXPECT_EQ(state->echo.load(), 0);
-    EXPECT_EQ(state->txCrLf.load(), 1);
-    EXPECT_EQ(state->numRows, 12);
-    EXPECT_EQ(settings.Dword("NumRows"), 12u);
-    EXPECT_EQ(settings.Dword("Mode"), 0u);
-}
-
-// Cancel after changing everything leaves the state, the screen and the settings alone.
-TEST_F(OptionsDialogTest, CancelChangesNothing) {
-    Feed(*state, "x");
-    const std::string screen = ScreenText(*state);
-    OptionsDialog dialog(nullptr, *state, settings, host);
-    dialog.TextButton()->click();
-    for (QCheckBox* b : {dialog.RxBit7Box(), dialog.RxCrLfBox(), dialog.EchoBox(),
-                         dialog.TxCrLfBox(), dialog.RxCaptureBox(), dialog.TxCaptureBox()})
-        b->toggle();
-    dialog.RowsField()->setText("99");
-    QTest::mouseClick(dialog.CancelButton(), Qt::LeftButton);
-    EXPECT_EQ(dialog.result(), QDialog::Rejected);
-    EXPECT_EQ(state->numRows, 24);
-    EXPECT_EQ(state->displayMode, DisplayMode::Hex);
-    EXPECT_EQ(state->rxCapture.load(), 1);
-    EXPECT_EQ(ScreenText(*state), screen);
-    EXPECT_TRUE(settings.writes.empty());
+    EXPECT_EQ(std::tuple(state->numRows, state->displayMode, state->echo.load()),
+              std::tuple(12, DisplayMode::Text, 0));
 }
 
 }  // namespace
