@@ -16,8 +16,15 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <random>
 #include <vector>
+
+#include "app/app_state.h"
+#include "app/no_window_host.h"
+#include "screen/screen.h"
+#include "serial/line_defaults.h"
+#include "serial/port_connection.h"
 
 namespace vellor::flood {
 namespace {
@@ -187,6 +194,99 @@ std::string TempPath(const std::string& tag) {
     return (std::filesystem::temp_directory_path() /
             ("vellor-flood-" + tag + "-" + std::to_string(getpid())))
         .string();
+}
+
+namespace {
+
+// No window: indicator updates are dropped, a failure is remembered.
+class HeadlessHost : public NoWindowHost {
+  public:
+    void ShowMessage(MessageOwner, const std::string& text, const std::string&,
+                     const std::string& detail) override {
+        failure = text + ": " + detail;
+    }
+    std::string failure;
+};
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+FloodRun FloodThroughPort(const std::string& portName, int master, uint16_t rows, uint16_t cols,
+                          const std::string& capture) {
+    const std::string& text = FloodText();
+    FloodRun run;
+    AppState state;
+    DefaultPortSettings(state);
+    state.portName = portName;
+    {
+        std::lock_guard lock(state.screenMutex);
+        state.numRows = state.visibleRows = rows;
+        state.numCols = state.visibleCols = cols;
+        state.cellWidth = 8;
+        state.cellHeight = 16;
+    }
+    HeadlessHost ui;
+    AllocateScreen(state, ui);
+    std::filesystem::remove(capture);
+    state.captureFile.Open(capture);
+    if (!OpenPort(state, ui)) {
+        run.why = ui.failure;
+        return run;
+    }
+    const double processBefore = ProcessCpuSeconds();
+    const double watcherBefore = ThreadCpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    FloodPeer peer(master, text);
+    const bool complete = WaitForFileSize(capture, text.size(), run.why);
+    run.seconds = SecondsSince(start);
+    const double watcher = ThreadCpuSeconds() - watcherBefore;
+    complete ? peer.Join() : peer.Stop();
+    run.cpuSeconds = ProcessCpuSeconds() - processBefore - peer.CpuSeconds() - watcher;
+    ClosePort(state, ui);
+    state.captureFile.Close();
+    if (complete && !FileHolds(capture, text, run.why)) run.why = "capture " + run.why;
+    std::filesystem::remove(capture);
+    return run;
+}
+
+FloodRun ReadLoopIntoFile(int fd, int master, const std::string& output) {
+    const std::string& text = FloodText();
+    FloodRun run;
+    std::FILE* out = std::fopen(output.c_str(), "wb");
+    if (out == nullptr) {
+        run.why = "cannot write " + output;
+        return run;
+    }
+    const double cpuBefore = ThreadCpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    FloodPeer peer(master, text);
+    std::size_t got = 0;
+    static char buffer[1 << 16];
+    while (got < text.size()) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n <= 0) break;
+        std::fwrite(buffer, 1, std::size_t(n), out);
+        std::fflush(out);
+        got += std::size_t(n);
+    }
+    run.seconds = SecondsSince(start);
+    run.cpuSeconds = ThreadCpuSeconds() - cpuBefore;
+    got == text.size() ? peer.Join() : peer.Stop();
+    std::fclose(out);
+    if (!FileHolds(output, text, run.why)) run.why = "output " + run.why;
+    std::filesystem::remove(output);
+    return run;
+}
+
+void ReportOrSkip(benchmark::State& bench, const FloodRun& run) {
+    if (run.why.empty()) {
+        Report(bench, run.seconds, run.cpuSeconds);
+    } else {
+        bench.SkipWithError(run.why.c_str());
+    }
 }
 
 void Report(benchmark::State& bench, double seconds, double cpuSeconds) {

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <thread>
 
@@ -71,5 +72,26 @@ std::string TempPath(const std::string& tag);
 
 // The row's figures: MB, MB/s and the receiver's CPU seconds.
 void Report(benchmark::State& bench, double seconds, double cpuSeconds);
+
+// How one flood went: its time, the receiving side's CPU seconds, and why it failed (empty when
+// every byte arrived intact).
+struct FloodRun {
+    double seconds = 0;
+    double cpuSeconds = 0;
+    std::string why;
+};
+
+// Vellor's receive side takes the flood written into `master`: the port `portName` opened with a
+// rows x cols Text-mode screen and a capture into `capture`, checked byte for byte. The CPU
+// seconds are the process's less the peer's and the watching thread's.
+FloodRun FloodThroughPort(const std::string& portName, int master, uint16_t rows, uint16_t cols,
+                          const std::string& capture);
+
+// A plain loop reads the flood written into `master` from `fd` (a terminal or a socket) into
+// `output`, as `cat` would, checked byte for byte. The CPU seconds are the reading thread's.
+FloodRun ReadLoopIntoFile(int fd, int master, const std::string& output);
+
+// Reports the run, or skips the row with its reason.
+void ReportOrSkip(benchmark::State& bench, const FloodRun& run);
 
 }  // namespace vellor::flood

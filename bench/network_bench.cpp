@@ -12,19 +12,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <string>
 
-#include "app/app_state.h"
-#include "app/no_window_host.h"
 #include "flood_peer.h"
-#include "screen/screen.h"
-#include "serial/line_defaults.h"
-#include "serial/port_connection.h"
 #include "support/ser2net_server.h"
 
 namespace vellor {
@@ -34,15 +26,6 @@ using testing::Ser2NetServer;
 
 enum class Path : uint8_t { LocalPty, Ser2NetRaw, Ser2NetRfc2217 };
 
-class HeadlessHost : public NoWindowHost {
-  public:
-    void ShowMessage(MessageOwner, const std::string& text, const std::string&,
-                     const std::string& detail) override {
-        failure = text + ": " + detail;
-    }
-    std::string failure;
-};
-
 // A folder of this run's own for ser2net's configuration and log.
 std::string MakeFolder() {
     std::string pattern = (std::filesystem::temp_directory_path() / "vellor-netbench-XXXXXX");
@@ -50,8 +33,6 @@ std::string MakeFolder() {
 }
 
 void BM_NetworkFlood(benchmark::State& bench, Path path) {
-    const std::string& text = flood::FloodText();
-    const std::string capture = flood::TempPath("network");
 
     for (auto _ : bench) {
         flood::PtyPair pty;
@@ -72,55 +53,17 @@ void BM_NetworkFlood(benchmark::State& bench, Path path) {
                 return;
             }
         }
-        AppState state;
-        DefaultPortSettings(state);
-        state.portName = server ? server->Name() : pty.slaveName;
-        {
-            std::lock_guard lock(state.screenMutex);
-            state.numRows = state.visibleRows = 25;
-            state.numCols = state.visibleCols = 80;
-            state.cellWidth = 8;
-            state.cellHeight = 16;
-        }
-        HeadlessHost ui;
-        AllocateScreen(state, ui);
-        std::filesystem::remove(capture);
-        state.captureFile.Open(capture);
-        if (!OpenPort(state, ui)) {
-            bench.SkipWithError(ui.failure.c_str());
-            return;
-        }
-
-        const double processBefore = flood::ProcessCpuSeconds();
-        const double watcherBefore = flood::ThreadCpuSeconds();
-        const auto start = std::chrono::steady_clock::now();
-        flood::FloodPeer peer(pty.master, text);
-        std::string why;
-        const bool complete = flood::WaitForFileSize(capture, text.size(), why);
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        const double watcher = flood::ThreadCpuSeconds() - watcherBefore;
-        complete ? peer.Join() : peer.Stop();
-        const double cpu = flood::ProcessCpuSeconds() - processBefore - peer.CpuSeconds() - watcher;
-        ClosePort(state, ui);
-        state.captureFile.Close();
+        const std::string name = server ? server->Name() : pty.slaveName;
+        const flood::FloodRun run =
+            flood::FloodThroughPort(name, pty.master, 25, 80, flood::TempPath("network"));
         server.reset();
         std::filesystem::remove_all(folder);
-
-        if (complete && !flood::FileHolds(capture, text, why)) why = "capture " + why;
-        std::filesystem::remove(capture);
-        if (!why.empty()) {
-            bench.SkipWithError(why.c_str());
-            return;
-        }
-        flood::Report(bench, seconds, cpu);
+        flood::ReportOrSkip(bench, run);
     }
 }
 
 // The flood through ser2net's raw TCP accepter, read by a plain loop that writes it to a file.
 void BM_Ser2NetPlainReader(benchmark::State& bench) {
-    const std::string& text = flood::FloodText();
-    const std::string output = flood::TempPath("plain");
     for (auto _ : bench) {
         flood::PtyPair pty;
         const std::string folder = MakeFolder();
@@ -134,43 +77,17 @@ void BM_Ser2NetPlainReader(benchmark::State& bench) {
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         address.sin_port = htons(server.port());
-        std::FILE* out = std::fopen(output.c_str(), "wb");
-        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || !out) {
-            if (out) std::fclose(out);
+        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
             close(fd);
             bench.SkipWithError("cannot connect to ser2net");
             return;
         }
-        const double cpuBefore = flood::ThreadCpuSeconds();
-        const auto start = std::chrono::steady_clock::now();
-        flood::FloodPeer peer(pty.master, text);
-        std::size_t got = 0;
-        static char buffer[1 << 16];
-        while (got < text.size()) {
-            const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-            if (n <= 0) break;
-            std::fwrite(buffer, 1, std::size_t(n), out);
-            std::fflush(out);
-            got += std::size_t(n);
-        }
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        const double cpu = flood::ThreadCpuSeconds() - cpuBefore;
-        got == text.size() ? peer.Join() : peer.Stop();
-        std::fclose(out);
+        const flood::FloodRun run =
+            flood::ReadLoopIntoFile(fd, pty.master, flood::TempPath("plain"));
         close(fd);
         server.Stop();
         std::filesystem::remove_all(folder);
-
-        std::string why;
-        const bool same = flood::FileHolds(output, text, why);
-        std::filesystem::remove(output);
-        if (!same) {
-            why = "output " + why;
-            bench.SkipWithError(why.c_str());
-            return;
-        }
-        flood::Report(bench, seconds, cpu);
+        flood::ReportOrSkip(bench, run);
     }
 }
 

@@ -8,17 +8,11 @@
 #include <span>
 
 #include "app/app_state.h"
-#include "app/platform.h"
+#include "app/no_window_host.h"
 #include "screen/screen.h"
 #include "screen/viewport.h"
 
 namespace {
-
-class SilentPlatform : public vellor::Platform {
-  public:
-    void ShowMessage(vellor::MessageOwner, const std::string&, const std::string&,
-                     const std::string&) override {}
-};
 
 void Require(bool ok) {
     if (!ok) std::abort();
@@ -38,7 +32,7 @@ void CheckSame(const vellor::AppState& a, const vellor::AppState& b) {
 }
 
 // Applies one UI-thread action to a state.
-void Act(vellor::AppState& s, vellor::Platform& platform, uint8_t action) {
+void Act(vellor::AppState& s, vellor::Host& host, uint8_t action) {
     switch (action % 6) {
         case 0:
             vellor::ClearScreen(s);
@@ -46,14 +40,14 @@ void Act(vellor::AppState& s, vellor::Platform& platform, uint8_t action) {
         case 1:
             s.numRows = uint16_t(action % 30);
             s.numCols = uint16_t((action * 7) % 70);
-            if (vellor::AllocateScreen(s, platform) != 0) {
+            if (vellor::AllocateScreen(s, host) != 0) {
                 vellor::FitBufferToView(s);
-                vellor::AllocateScreen(s, platform);
+                vellor::AllocateScreen(s, host);
             }
             break;
         case 2:
-            s.displayMode = action % 3;
-            s.escapeState = 0;
+            s.displayMode = vellor::DisplayMode(action % 3);
+            s.escapeState = vellor::EscapeState::Normal;
             break;
         case 3:
             vellor::HandleScroll(s, vellor::ScrollBar::Vertical, action % 9, action);
@@ -72,18 +66,19 @@ void Act(vellor::AppState& s, vellor::Platform& platform, uint8_t action) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 6) return 0;
-    SilentPlatform platform;
+    vellor::NoWindowHost host;
     vellor::AppState runs;
     vellor::AppState cells;
     for (vellor::AppState* s : {&runs, &cells}) {
         s->numRows = uint16_t(data[0] % 40);  // 0 rows or columns must be refused cleanly
         s->numCols = uint16_t(data[1] % 90);
-        s->displayMode = int8_t(data[2]) % 4;
+        s->displayMode =
+            vellor::DisplayMode(int8_t(data[2]) % 4);  // stored values outside the enum too
         s->visibleRows = uint16_t(data[3] % 50);
         s->visibleCols = uint16_t(data[4] % 100);
         s->cellWidth = 7;
         s->cellHeight = 13;
-        vellor::AllocateScreen(*s, platform);
+        vellor::AllocateScreen(*s, host);
     }
     std::span<const uint8_t> rest(data + 5, size - 5);
     while (!rest.empty()) {
@@ -97,8 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         CheckSame(runs, cells);
         rest = rest.subspan(n);
         if (rest.size() < 2) break;
-        Act(runs, platform, rest[1]);
-        Act(cells, platform, rest[1]);
+        Act(runs, host, rest[1]);
+        Act(cells, host, rest[1]);
         CheckSame(runs, cells);
         rest = rest.subspan(2);
     }

@@ -7,6 +7,7 @@
 #include "app/app_state.h"
 #include "reg_document_backend.h"
 #include "settings/file_text_form.h"
+#include "settings/preferences.h"
 #include "settings/reg_document.h"
 #include "settings/reg_file_backend.h"
 #include "settings/settings_store.h"
@@ -23,7 +24,9 @@ void Check(bool condition) {
 
 struct Snapshot {
     uint16_t numRows, numCols;
-    int32_t mode, rxBit7, rxCrLf, echo, txCrLf, txCapture, rxCapture, controlBar, hexInput;
+    vellor::DisplayMode mode;
+    int32_t rxBit7, rxCrLf, echo, txCrLf, txCapture, rxCapture, controlBar;
+    vellor::HexEntry hexInput;
     std::string portName;
     vellor::PortConfig portConfig;
     bool operator==(const Snapshot&) const = default;
@@ -83,11 +86,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     vellor::SaveDisplaySettings(state, backend);
     vellor::SaveBarSettings(state, backend);
     vellor::SavePortSettings(state, backend);
+    vellor::LoadPreferences(state.preferences, backend);
+    Check(vellor::SavePreferences(state.preferences, backend));
     RegDocumentBackend saved(RegDocument::Parse(backend.document().Serialize()));
     AppState reloaded;
     Check(vellor::LoadDisplaySettings(reloaded, saved) == 1);
     Check(vellor::LoadBarSettings(reloaded, saved) == 1);
     Check(vellor::LoadPortSettings(reloaded, saved) == 1);
+    vellor::LoadPreferences(reloaded.preferences, saved);
     Check(Take(reloaded) == Take(state));
+    Check(reloaded.preferences == state.preferences);
     return 0;
 }

@@ -12,6 +12,8 @@
 #include "screen/screen_buffer.h"
 #include "screen/screen_modes.h"
 #include "screen/screen_mutex.h"
+#include "screen/selection.h"
+#include "serial/echo_watch.h"
 #include "serial/port_config.h"
 #include "serial/serial_device.h"
 #include "settings/preferences.h"
@@ -64,6 +66,7 @@ struct AppState {
     uint16_t visibleCols = 0;
     uint16_t cellHeight = 0;
     uint16_t cellWidth = 0;
+    Selection selection;
     Damage damage;
     ScreenObserver* screenObserver = nullptr;
 
@@ -104,6 +107,7 @@ struct AppState {
     int32_t capturing = 0;
     std::shared_ptr<SendJob> sendFile;
     Flag sending{0};
+    EchoWatch echoWatch;  // the receive thread tells a paced send that a line's end came back
 
     // Options (stored settings).
     Flag rxBit7{0};

@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 #include "app/command_ids.h"
 #include "app/host.h"
+#include "screen/selection.h"
 #include "serial/port_connection.h"
 #include "settings/preferences.h"
 #include "transfer/paste.h"
@@ -27,6 +28,11 @@ void ToggleReconnect(AppState& state, Host& host, SettingsBackend& settings) {
     SavePreferences(state.preferences, settings);
 }
 
+void Copy(const AppState& state, Host& host) {
+    if (!HasSelection(state)) return;  // the clipboard keeps what it had
+    host.SetClipboardText(ClipboardKind::Clipboard, SelectedText(state));
+}
+
 }  // namespace
 
 bool DispatchExtraCommand(AppState& state, Host& host, SettingsBackend& settings, int id) {
@@ -36,6 +42,13 @@ bool DispatchExtraCommand(AppState& state, Host& host, SettingsBackend& settings
             return true;
         case kCmdStatusBar:
             ToggleStatusBar(state, host, settings);
+            return true;
+        case kCmdCopy:
+            Copy(state, host);
+            return true;
+        case kCmdSelectAll:
+            SelectAll(state);
+            PublishSelection(state, host);
             return true;
         case kCmdFind:
             host.ShowFindBar();

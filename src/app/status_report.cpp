@@ -4,6 +4,7 @@
 
 #include "app/app_state.h"
 #include "serial/port_connection.h"
+#include "transfer/send_command.h"
 
 namespace vellor {
 
@@ -25,6 +26,16 @@ std::string FormatBytes(uint64_t bytes) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f %s", value, kUnits[unit]);
     return text;
+}
+
+std::string DescribeSend(const SendProgress& progress) {
+    std::string text = progress.paste ? "Pasting " : "Sending ";
+    text += FormatBytes(progress.sent) + " of " + FormatBytes(progress.total);
+    if (progress.total > 0) {
+        text += " (" + std::to_string(progress.sent * 100 / progress.total) + "%)";
+    }
+    if (progress.heldOff) return text + ", held off by the device";
+    return text + ", " + FormatBytes(uint64_t(progress.bytesPerSecond)) + "/s";
 }
 
 LineCounters CountsSince(const LineCounters& start, const LineCounters& now) {
@@ -60,6 +71,7 @@ StatusReport ReportStatus(const AppState& state) {
     }
     if (const auto capture = state.captureFile.CurrentProgress())
         report.capture = "Capture: " + capture->path + " " + FormatBytes(capture->bytes);
+    if (const auto send = CurrentSendProgress(state)) report.send = DescribeSend(*send);
     return report;
 }
 

@@ -7,6 +7,7 @@
 
 #include "serial/port_config.h"
 #include "serial/serial_device.h"
+#include "transfer/send_job.h"
 
 namespace vellor {
 
@@ -30,7 +31,13 @@ struct StatusReport {
     bool open = false;
     // "Capture: /tmp/board.log 12.0 KiB"; empty when nothing is captured.
     std::string capture;
+    // "Sending 1.2 MiB of 4.0 MiB (30%), 110.5 KiB/s", and that the device holds it off;
+    // empty when no send runs.
+    std::string send;
 };
+
+// A running send as the status bar tells it.
+std::string DescribeSend(const SendProgress& progress);
 
 StatusReport ReportStatus(const AppState& state);
 

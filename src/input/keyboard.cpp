@@ -26,14 +26,6 @@ uint8_t ArrowLetter(ArrowKey key) {
     return 0;
 }
 
-// Value of a hexadecimal digit (either case), or -1 for any other byte.
-int HexValue(uint8_t b) {
-    if (b >= '0' && b <= '9') return b - '0';
-    if (b >= 'A' && b <= 'F') return b - 'A' + 10;
-    if (b >= 'a' && b <= 'f') return b - 'a' + 10;
-    return -1;
-}
-
 // Sends bytes to each destination in turn: all port writes, then all echoes, then all captures.
 void Deliver(const AppState& state, std::span<const uint8_t> bytes, KeyDestinations& out) {
     if (out.PortOpen()) {
@@ -67,16 +59,8 @@ void HandleCharKey(AppState& state, uint16_t utf16Code, KeyDestinations& out) {
     const uint8_t typed = uint8_t(utf16Code & 0xFF);
     if (state.hexInput == HexEntry::Off) {
         state.keyByte = typed;
-    } else {
-        const int digit = HexValue(typed);
-        if (digit < 0) return;
-        state.keyByte = uint8_t(state.keyByte * 16 + digit);
-        if (state.hexInput == HexEntry::AwaitHigh) {
-            state.hexInput = HexEntry::AwaitLow;
-            return;
-        }
-        // AwaitLow, or any other value a stored setting left behind: the byte is complete.
-        state.hexInput = HexEntry::AwaitHigh;
+    } else if (!EnterHexDigit(state.hexInput, state.keyByte, typed)) {
+        return;
     }
     // Each destination makes its own CR test, so every one of them gets CR LF.
     const bool addLf = state.keyByte == kCR && state.txCrLf.load() != 0;

@@ -6,6 +6,7 @@
 #include "app/host.h"
 #include "base/control_bytes.h"
 #include "base/system_reason.h"
+#include "screen/selection.h"
 #include "screen/viewport.h"
 
 namespace vellor {
@@ -137,6 +138,7 @@ void PutChar(AppState& s, uint16_t c) {
     }
     if (s.cursorRow == s.numRows) {
         buf->ScrollUp();
+        if (s.selection.anchored) SelectionScrolledUp(s);
         s.cursorRow = s.numRows - 1;
         if (wasInView) InvalidateWholeView(s);
     }
@@ -261,6 +263,7 @@ void ClearScreenLocked(AppState& s) {
     s.leftCol = 0;
     s.cursorRow = 0;
     s.cursorCol = 0;
+    s.selection = Selection{};  // its text is gone
     const bool wasEmpty = s.damage.Empty();
     s.damage.AddWholeView();
     s.damage.RequestImmediateRepaint();
@@ -276,6 +279,7 @@ int AllocateScreen(AppState& s, Host& host) {
     {
         std::lock_guard lock(s.screenMutex);
         s.screenBuffer.reset();  // give the old block back before asking for the new one
+        s.selection = Selection{};
         s.screenBuffer = ScreenBuffer::Allocate(s.numRows, s.numCols);
         if (s.screenBuffer) {
             ClearScreenLocked(s);

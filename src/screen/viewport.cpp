@@ -59,6 +59,19 @@ void EnsureCursorVisible(AppState& s) {
     }
 }
 
+void EnsureCellsVisible(AppState& s, CellPoint first, CellPoint last) {
+    // The amount that brings [lo, hi] into [offset, offset + visible), or lo when it cannot fit.
+    const auto delta = [](int lo, int hi, int offset, int visible) {
+        if (lo < offset) return lo - offset;
+        if (hi > offset + visible - 1) return std::min(hi - offset - visible + 1, lo - offset);
+        return 0;
+    };
+    if (const int d = delta(first.row, last.row, s.topRow, s.visibleRows)) ScrollRows(s, d);
+    // Columns only make sense along one row; across rows the first cell's column is the target.
+    const int lastCol = last.row == first.row ? last.col : first.col;
+    if (const int d = delta(first.col, lastCol, s.leftCol, s.visibleCols)) ScrollColumns(s, d);
+}
+
 void InitViewMetrics(AppState& s, CellSize cell, ClientSize client) {
     std::lock_guard lock(s.screenMutex);
     Measure(s, cell, client);

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "screen/selection.h"
+
 namespace vellor {
 
 struct AppState;
@@ -59,6 +61,10 @@ void ScrollColumns(AppState& state, int delta);
 
 // Moves the view by the least amount that brings the cursor into it. The caller holds the lock.
 void EnsureCursorVisible(AppState& state);
+// Moves the view by the least amount that brings the cells from `first` to `last` (both included,
+// in reading order) into it; when they do not fit, their start is shown. The caller holds the
+// lock.
+void EnsureCellsVisible(AppState& state, CellPoint first, CellPoint last);
 
 // Start-up measuring: visible rows and columns from the cell and client sizes. Takes the lock.
 void InitViewMetrics(AppState& state, CellSize cell, ClientSize client);

@@ -318,4 +318,12 @@ void ReadPortConfig(AppState& state) {
     if (const auto device = CurrentDevice(state)) device->ReadConfig(state.portConfig);
 }
 
+PortWrite WritePortBytes(AppState& state, std::span<const uint8_t> bytes, int waitMs) {
+    const auto device = CurrentDevice(state);
+    if (!device) return {0, 0, true};
+    const WriteResult result = device->Write(bytes, waitMs);
+    state.traffic.sent += result.written;
+    return {result.written, result.error, false};
+}
+
 }  // namespace vellor

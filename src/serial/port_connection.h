@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -71,5 +72,17 @@ std::optional<LineCounters> PortCounters(const AppState& state);
 // Comm > Send Break: a break on the open port's line, sent from a thread of its own; nothing
 // when no port is open or a break is still on the line. UI thread.
 void SendLineBreak(AppState& state);
+
+// What became of bytes handed to the port by a send.
+struct PortWrite {
+    std::size_t written = 0;  // bytes the device took, from the front
+    int error = 0;            // errno value when the line failed
+    bool noPort = false;      // no port is open: the bytes not taken are dropped
+};
+
+// Writes bytes to the open port for a send, waiting at most `waitMs` for the line to take them,
+// and counts what it took. A send that must lose nothing calls again with the rest: the bytes the
+// line holds off are neither written nor dropped here. Any thread, like WritePortByte.
+PortWrite WritePortBytes(AppState& state, std::span<const uint8_t> bytes, int waitMs);
 
 }  // namespace vellor

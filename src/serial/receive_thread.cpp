@@ -62,7 +62,9 @@ void ReceiveThread::Run() {
                 }
                 received = true;
                 state_.traffic.received += got.count;
-                ProcessReceivedBytes(state_, std::span<const uint8_t>(buffer.data(), got.count));
+                const std::span<const uint8_t> chunk(buffer.data(), got.count);
+                state_.echoWatch.Received(chunk);
+                ProcessReceivedBytes(state_, chunk);
                 // A flood may never leave the device empty: keep the lines sampled meanwhile.
                 if (Clock::now() - lastSample >= std::chrono::milliseconds(kModemPollMs)) {
                     lastSample = Clock::now();

@@ -68,23 +68,10 @@ std::string EncodeFileText(std::string_view text, const FileTextForm& form) {
     // byte is carried as the character with its value, so nothing is dropped.
     std::u16string units;
     units.reserve(lines.size());
-    for (std::size_t i = 0; i < lines.size();) {
-        std::size_t length = 1;
-        const auto lead = uint8_t(lines[i]);
-        if (lead >= 0xF0)
-            length = 4;
-        else if (lead >= 0xE0)
-            length = 3;
-        else if (lead >= 0xC0)
-            length = 2;
-        const auto piece = Utf8ToUtf16(std::string_view(lines).substr(i, length));
-        if (lead >= 0x80 && (!piece || piece->empty())) {
-            units.push_back(char16_t(lead));
-            ++i;
-            continue;
-        }
-        units += *piece;
-        i += length;
+    for (std::string_view rest = lines; !rest.empty();) {
+        const Utf8Char c = FirstUtf8Char(rest);
+        AppendUtf16(units, c.valid ? c.code : char32_t(uint8_t(rest[0])));
+        rest.remove_prefix(c.length);
     }
     std::string out(kUtf16LeMark);
     out.reserve(out.size() + 2 * units.size());

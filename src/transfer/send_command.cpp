@@ -47,6 +47,23 @@ void StopSend(AppState& state, Host& host) {
     host.SetMenuCheck(kCmdSend, false);
 }
 
+// Runs a send's thread and checks the item, or says why there is no thread.
+void Launch(AppState& state, Host& host, std::shared_ptr<SendJob> job,
+            const ThreadLauncher& launch) {
+    state.sending = 1;  // before the thread exists: it tests the flag at once
+    try {
+        job->Start(launch);
+    } catch (const std::system_error& e) {
+        state.sending = 0;
+        job.reset();  // closes the file it was given
+        host.ShowMessage(MessageOwner::MainWindow, "CreateSendThread Failed", kErrorCaption,
+                         e.code().message());
+        return;
+    }
+    state.sendFile = std::move(job);
+    host.SetMenuCheck(kCmdSend, true);
+}
+
 void StartSend(AppState& state, Host& host, const SendHooks& hooks) {
     const std::optional<std::string> path = host.ChooseFile(SendFileRequest());
     if (!path) return;
@@ -57,19 +74,9 @@ void StartSend(AppState& state, Host& host, const SendHooks& hooks) {
                          SystemReason(errno));
         return;
     }
-    auto job = std::make_shared<SendJob>(state, host, file, state.sendFile);
-    state.sending = 1;  // before the thread exists: it tests the flag at once
-    try {
-        job->Start(hooks.launch);
-    } catch (const std::system_error& e) {
-        state.sending = 0;
-        job.reset();  // closes the file it was given
-        host.ShowMessage(MessageOwner::MainWindow, "CreateSendThread Failed", kErrorCaption,
-                         e.code().message());
-        return;
-    }
-    state.sendFile = std::move(job);
-    host.SetMenuCheck(kCmdSend, true);
+    Launch(state, host,
+           std::make_shared<SendJob>(state, host, file, state.preferences.pacing, state.sendFile),
+           hooks.launch);
 }
 
 }  // namespace
@@ -98,6 +105,19 @@ void ToggleSendWith(AppState& state, Host& host, const SendHooks& hooks) {
     } else {
         StartSend(state, host, hooks);
     }
+}
+
+void StartPasteSend(AppState& state, Host& host, std::vector<uint8_t> typed,
+                    const ThreadLauncher& launch) {
+    Launch(state, host,
+           std::make_shared<SendJob>(state, host, std::move(typed), state.preferences.pacing,
+                                     state.sendFile),
+           launch);
+}
+
+std::optional<SendProgress> CurrentSendProgress(const AppState& state) {
+    if (state.sending.load() == 0 || !state.sendFile) return std::nullopt;
+    return state.sendFile->Progress();
 }
 
 void StopSending(AppState& state, Host& host) {

@@ -1,20 +1,46 @@
 #include "transfer/send_job.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <system_error>
 #include <utility>
 
 #include "app/app_state.h"
 #include "app/command_ids.h"
 #include "app/host.h"
-#include "base/control_bytes.h"
 #include "base/system_reason.h"
-#include "screen/screen.h"
-#include "serial/port_connection.h"
 
 namespace vellor {
-SendJob::SendJob(AppState& state, Host& host, std::FILE* file, std::shared_ptr<SendJob> previous)
-    : state_(state), host_(host), file_(file), previous_(std::move(previous)) {}
+namespace {
+
+// Big enough that a fast line is fed by few writes, small enough that the echo keeps up.
+constexpr std::size_t kReadBlock = 64 * 1024;
+
+std::string WriteFailure(int error, uint64_t sent, uint64_t total) {
+    return SystemReason(error) + ". " + std::to_string(sent) + " of " + std::to_string(total) +
+           " bytes were sent.";
+}
+
+}  // namespace
+
+SendJob::SendJob(AppState& state, Host& host, std::FILE* file, const SendPacing& pacing,
+                 std::shared_ptr<SendJob> previous)
+    : state_(state),
+      host_(host),
+      file_(file),
+      paste_(false),
+      pacing_(pacing),
+      previous_(std::move(previous)) {}
+
+SendJob::SendJob(AppState& state, Host& host, std::vector<uint8_t> typed, const SendPacing& pacing,
+                 std::shared_ptr<SendJob> previous)
+    : state_(state),
+      host_(host),
+      typed_(std::move(typed)),
+      paste_(true),
+      pacing_(pacing),
+      previous_(std::move(previous)) {}
 
 SendJob::~SendJob() {
     if (thread_.joinable()) {
@@ -33,7 +59,11 @@ void SendJob::Start(const ThreadLauncher& launch) {
 }
 
 void SendJob::Stop() {
-    active_ = false;
+    {
+        std::lock_guard lock(mutex_);  // a rest about to wait must not miss the stop
+        active_ = false;
+    }
+    wake_.notify_all();
 }
 
 void SendJob::Cancel() {
@@ -41,9 +71,9 @@ void SendJob::Cancel() {
     {
         std::lock_guard lock(mutex_);
         cancelled_ = true;
+        active_ = false;
         previous = previous_;
     }
-    active_ = false;
     wake_.notify_all();
     if (previous) previous->Cancel();
 }
@@ -52,25 +82,49 @@ void SendJob::Join() {
     if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
 
+SendProgress SendJob::Progress() const {
+    SendProgress progress;
+    progress.sent = counters_.done.load();
+    progress.total = counters_.total.load();
+    progress.heldOff = counters_.heldOff.load();
+    progress.paste = paste_;
+    const int64_t started = counters_.startedNs.load();
+    const int64_t now = SendClock::now().time_since_epoch() / std::chrono::nanoseconds(1);
+    if (started != 0 && now > started)
+        progress.bytesPerSecond = double(progress.sent) * 1e9 / double(now - started);
+    return progress;
+}
+
 void SendJob::Run() {
     AwaitPreviousRun();
-    int64_t remaining = MeasureSize();
+    int64_t remaining = paste_ ? int64_t(typed_.size()) : MeasureSize();
+    counters_.total = uint64_t(std::max<int64_t>(remaining, 0));
+    counters_.startedNs = SendClock::now().time_since_epoch() / std::chrono::nanoseconds(1);
+    SendWriter writer(state_, pacing_, paste_, *this, counters_);
+    std::vector<uint8_t> block(std::size_t(std::min<int64_t>(remaining, kReadBlock)));
     while (remaining > 0 && KeepSending()) {
-        uint8_t byte = 0;
-        errno = 0;
-        if (std::fread(&byte, 1, 1, file_) != 1) {
-            // A file shortened meanwhile ends early without a system error of its own.
-            const std::string reason =
-                std::ferror(file_) ? SystemReason(errno) : "Unexpected end of file";
-            ShowAndWait(MessageOwner::View, "ReadFile Failed", "Vellor Error", reason);
+        std::string readFailure;
+        const std::size_t got =
+            ReadBlock(std::span(block).first(std::size_t(std::min<int64_t>(remaining, kReadBlock))),
+                      readFailure);
+        remaining -= int64_t(got);
+        // What was read before a read failed still goes out, as it would have byte by byte.
+        const SendWriter::Outcome outcome = writer.Send(std::span(block).first(got));
+        if (outcome == SendWriter::Outcome::Failed) {
+            ShowAndWait(MessageOwner::MainWindow, "WritePort Failed", kErrorCaption,
+                        WriteFailure(writer.Error(), counters_.done, counters_.total));
             break;
         }
-        --remaining;
-        SendByte(byte);
+        if (outcome == SendWriter::Outcome::Stopped) break;
+        if (!readFailure.empty()) {
+            ShowAndWait(MessageOwner::View, "ReadFile Failed", "Vellor Error", readFailure);
+            break;
+        }
     }
     CloseFile();
-    // Ended by itself (file sent, read failed, size unknown): the UI thread clears the flag and
-    // the mark after the command's own check, since posted tasks run after the command returned.
+    // Ended by itself (file sent, read or write failed, size unknown): the UI thread clears the
+    // flag and the mark after the command's own check, since posted tasks run after the command
+    // returned.
     if (KeepSending()) host_.Post([self = shared_from_this()] { self->Complete(); });
 }
 
@@ -96,24 +150,39 @@ int64_t SendJob::MeasureSize() {
     return int64_t(end) - int64_t(start);
 }
 
+std::size_t SendJob::ReadBlock(std::span<uint8_t> block, std::string& failure) {
+    if (paste_) {
+        const std::size_t n = std::min(block.size(), typed_.size() - typedTaken_);
+        std::memcpy(block.data(), typed_.data() + typedTaken_, n);
+        typedTaken_ += n;
+        return n;
+    }
+    errno = 0;
+    const std::size_t got = std::fread(block.data(), 1, block.size(), file_);
+    // A file shortened meanwhile ends early without a system error of its own.
+    if (got < block.size())
+        failure = std::ferror(file_) ? SystemReason(errno) : "Unexpected end of file";
+    return got;
+}
+
 bool SendJob::KeepSending() const {
     return active_.load() && state_.sending.load() != 0;
 }
 
-void SendJob::SendByte(uint8_t byte) {
-    const bool addLf = byte == kCR && state_.txCrLf.load() != 0;
-    // A closed port drops the bytes; the echo still shows them.
-    WritePortByte(state_, byte);
-    if (addLf) WritePortByte(state_, kLF);
-    if (state_.echo.load() != 0) {
-        PutByte(state_, byte);
-        if (addLf) PutByte(state_, kLF);
+bool SendJob::RestUntil(SendClock::time_point due) {
+    std::unique_lock lock(mutex_);
+    // In slices, so a stop made by clearing `sending` alone is seen within one.
+    while (KeepSending()) {
+        const auto slice = std::min(due, SendClock::now() + std::chrono::milliseconds(kSendWaitMs));
+        if (wake_.wait_until(lock, slice, [this] { return !KeepSending(); })) return false;
+        if (slice == due) return true;
     }
+    return false;
 }
 
 void SendJob::CloseFile() {
     std::FILE* file = std::exchange(file_, nullptr);
-    if (std::fclose(file) != 0) {
+    if (file && std::fclose(file) != 0) {
         ShowAndWait(MessageOwner::MainWindow, "SendFileClose Failed", kErrorCaption,
                     SystemReason(errno));
     }

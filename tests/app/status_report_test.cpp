@@ -46,6 +46,9 @@ TEST(StatusReport, LineSettingsReadAsAUserWritesThem) {
     EXPECT_EQ(FormatBytes(1023), "1023 B");
     EXPECT_EQ(FormatBytes(1536), "1.5 KiB");
     EXPECT_EQ(FormatBytes(5ull << 30), "5.0 GiB");
+    EXPECT_EQ(DescribeSend({3 << 20, 4 << 20, 2048, false, false}),
+              "Sending 3.0 MiB of 4.0 MiB (75%), 2.0 KiB/s");
+    EXPECT_EQ(DescribeSend({10, 0, 0, true, true}), "Pasting 10 B of 0 B, held off by the device");
 }
 
 // Closed, open with what the device took and the errors since opening (a counter the driver

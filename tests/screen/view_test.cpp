@@ -275,7 +275,8 @@ TEST(Allocation, RefusesSizesThatCannotHoldTheCursorAndFallsBackToTheView) {
     EXPECT_EQ(fresh.fontHeight, 14);
 }
 
-// Two writers draw while the UI thread paints, scrolls, clears, reallocates and switches modes.
+// Two writers draw while the UI thread paints, scrolls, selects, copies, clears, reallocates and
+// switches modes.
 // Under ThreadSanitizer this proves every path takes the screen lock; everywhere it proves the
 // cursor never leaves the buffer.
 TEST(ScreenConcurrency, WritersAndTheUiThreadNeverCorruptTheScreen) {
@@ -297,6 +298,9 @@ TEST(ScreenConcurrency, WritersAndTheUiThreadNeverCorruptTheScreen) {
         }
         TakeDamage(*s);
         HandleScroll(*s, ScrollBar::Vertical, i % 2 ? kLineUp : kPageDown, 0);
+        if (i % 20 == 0) SelectAll(*s);
+        ExtendSelection(*s, i * 3, i);
+        ASSERT_LE(SelectedText(*s).size(), 4u * 40 * 80);
         if (i % 50 == 0) ClearScreen(*s);
         if (i % 75 == 0) {
             {

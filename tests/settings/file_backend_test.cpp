@@ -100,7 +100,7 @@ TEST_F(FileBackend, MalformedFilesLoadWhatCanBeReadAndSavesKeepIt) {
         {"", {0, 0, 0}},
         {garbage, {0, 0, 0}},
         {kValid + garbage, {1, 1, 1}},
-        {Replace(kValid, "\"Control\"=dword:00000001", "\"Control\"=dword:000\0001"s), {1, 0, 1}},
+        {Replace(kValid, "\"Control\"=dword:00000001", "\"Control\"=dword:000\0" "0001"s), {1, 0, 1}},
         {Replace(kValid, "dword:00000018", "\"24\""), {0, 1, 1}},
         {Replace(kValid, "/dev/ttyUSB0", "\xC3\x28"), {1, 1, 0}},
         {kValid.substr(kValid.find('\n') + 1), {1, 1, 1}},

@@ -1,9 +1,13 @@
 #pragma once
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "serial/serial_device.h"
@@ -11,7 +15,8 @@
 namespace vellor::testing {
 
 // A device whose answers the test sets: a configure error, an endless flood of received bytes,
-// a loss at the first read, a modem status. Records what is written and configured.
+// a loss at the first read, a modem status, a line that holds writes off or fails them. Records
+// what is written and configured.
 class FakeSerialDevice : public SerialDevice {
   public:
     int Configure(const PortConfig& config) override {
@@ -23,11 +28,16 @@ class FakeSerialDevice : public SerialDevice {
         config.SetBaudRate(reportedRate);
         return 0;
     }
-    WriteResult Write(std::span<const uint8_t> bytes, int) override {
+    WriteResult Write(std::span<const uint8_t> bytes, int timeoutMs) override {
+        if (holdWrites) {  // flow control: the line takes nothing for the whole wait
+            std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
+            return {};
+        }
         std::lock_guard lock(mutex_);
         if (closed_) return {};
-        written.insert(written.end(), bytes.begin(), bytes.end());
-        return {bytes.size(), 0};
+        const std::size_t n = std::min(bytes.size(), failWritesAfter - written.size());
+        written.insert(written.end(), bytes.begin(), bytes.begin() + std::ptrdiff_t(n));
+        return {n, n < bytes.size() ? EIO : 0};
     }
     WaitResult Wait(int timeoutMs) override {
         ++waits;
@@ -75,6 +85,8 @@ class FakeSerialDevice : public SerialDevice {
     int loseWithError = 0;  // non-zero: the first read finds the device gone
     uint32_t reportedRate = 9600;
     std::optional<LineCounters> counters;  // what the driver counted; SetCounters once in use
+    std::atomic<bool> holdWrites{false};
+    std::atomic<std::size_t> failWritesAfter{SIZE_MAX};  // in all; writes beyond fail with EIO
     std::atomic<uint32_t> status{0};
 
     // What happened; `written` and `configured` are read once the device is closed.

@@ -9,11 +9,13 @@
 #include "app/command_ids.h"
 #include "serial/line_defaults.h"
 #include "serial/port_connection.h"
+#include "support/fake_serial_device.h"
 #include "support/pty_pair.h"
 #include "support/screen_fixture.h"
 #include "support/scripted_file.h"
 #include "support/temp_folder.h"
 #include "transfer/capture_command.h"
+#include "transfer/paste.h"
 #include "transfer/send_command.h"
 #include "transfer/transfer_shutdown.h"
 
@@ -66,6 +68,8 @@ class SendTest : public ::testing::Test {
         wire.pop_back();
         return wire;
     }
+
+    SendProgress Progress() { return CurrentSendProgress(*state).value_or(SendProgress{}); }
 
     TempFolder folder;
     std::unique_ptr<AppState> state = MakeScreen(10, 40);
@@ -212,9 +216,8 @@ TEST_F(SendTest, StopsNeverClearANewerRun) {
     EXPECT_EQ(Marks(), (std::vector<bool>{true, false, true, false, true, false}));
 }
 
-// Shutdown stops a send after the byte in hand and leaves the menu alone; a message the sender
-// waits on, queued or on screen, is given up without anything further shown, also when a newer
-// run waits behind it.
+// Shutdown stops a send and leaves the menu alone; a message the sender waits on, queued or on
+// screen, is given up without anything further shown, also when a newer run waits behind it.
 TEST_F(SendTest, ShutdownNeverWaitsForTheUiThread) {
     ScriptedFile held("0123456789");
     held.HoldAt(4);
@@ -227,7 +230,6 @@ TEST_F(SendTest, ShutdownNeverWaitsForTheUiThread) {
     ShutdownTransfers(*state, host);
     release.join();
     EXPECT_TRUE(held.Closed());
-    EXPECT_EQ(held.Taken(), 5u);
     host.RunPending();
     EXPECT_EQ(Marks(), std::vector<bool>{true});
 
@@ -256,8 +258,8 @@ TEST_F(SendTest, ShutdownNeverWaitsForTheUiThread) {
 }
 
 // Every byte value reaches the port as it is; with TX CR->CR LF each CR is followed by LF on the
-// wire and in the echo; a stop completes the byte in hand with its LF; a send started right
-// after a stop follows the first one's last byte; typed bytes interleave.
+// wire and in the echo; what a stopped run read but had not written stays unsent; a send started
+// right after a stop follows the first one's end; typed bytes interleave.
 TEST_F(SendTest, BytesOnTheWire) {
     PtyPair pty;
     ASSERT_TRUE(pty.ok());
@@ -290,32 +292,147 @@ TEST_F(SendTest, BytesOnTheWire) {
     WritePortByte(*state, 'K');  // typed meanwhile
     stopped.Release();
     ASSERT_TRUE(RunUntilIdle());
-    EXPECT_EQ(Wire(pty), "0123K\r\nabc");
+    EXPECT_EQ(Wire(pty), "Kabc");
     EXPECT_TRUE(host.messages.empty());
 }
 
-// Closing the port in the middle of a send: the rest of the file is read but nothing more is
-// written, not even into a file that takes the port's descriptor number.
-TEST_F(SendTest, ClosingThePortMidSendWritesNothingAfterwards) {
+// A line held off by a far end that reads nothing: the send waits without losing a byte. Closing
+// the port meanwhile drops the rest; the file is read to its end and nothing more is written,
+// not even into a file that takes the port's descriptor number.
+TEST_F(SendTest, AHeldOffLineLosesNothingUntilThePortCloses) {
     PtyPair pty;
     ASSERT_TRUE(pty.ok());
     ASSERT_TRUE(OpenPortOn(pty));
-    ScriptedFile file("01234abcdefghij");
-    file.HoldAt(5);
+    std::string text;  // far more than the line holds while nobody reads
+    for (int i = 0; i < 20000; ++i)
+        text += "line " + std::to_string(i) + "\r\n";
+    WriteFile(folder.Path("text"), text);
+    for (const bool close : {false, true}) {
+        Send(folder.Path("text"));
+        ASSERT_TRUE(WaitUntil([&] { return Progress().heldOff; })) << "never held off";
+        if (!close) {
+            EXPECT_TRUE(pty.Receive(text.size()) == text);
+            ASSERT_TRUE(RunUntilIdle());
+            continue;
+        }
+        const uint64_t taken = state->traffic.sent;
+        ClosePort(*state, host);
+        const int fd =
+            ::open(folder.Path("bystander").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_TRUE(RunUntilIdle());
+        ::close(fd);
+        EXPECT_EQ(ReadFile(folder.Path("bystander")), "");
+        ASSERT_TRUE(OpenPortOn(pty));
+        // Closing drops what the line still held; nothing else is missing or added.
+        const std::string wire = Wire(pty);
+        EXPECT_LE(wire.size(), taken);
+        EXPECT_TRUE(text.starts_with(wire));
+    }
+    EXPECT_EQ(Marks(), (std::vector<bool>{true, false, true, false}));
+    EXPECT_TRUE(host.messages.empty());
+}
+
+// A paste goes out as typed, through the send thread: every line break as CR and, with TX CR->CR
+// LF, LF; the same bytes reach the echo and the capture; the item is checked meanwhile.
+TEST_F(SendTest, APasteGoesOutAsTyped) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    ASSERT_TRUE(OpenPortOn(pty));
+    state->echo = 1;
+    state->txCrLf = 1;
+    state->txCapture = 1;
+    host.answers.push_back(folder.Path("capture"));
+    ToggleCapture(*state, host);
+    PasteText(*state, host, "one\r\ntwo\rthr\u00e9e\nfour");
+    ASSERT_TRUE(RunUntilIdle());
+    EXPECT_EQ(Wire(pty),
+              "one\r\ntwo\r\nthr\xe9"
+              "e\r\nfour");
+    EXPECT_EQ(Screen(),
+              "one|two|thr\xe9"
+              "e|four");
+    ToggleCapture(*state, host);
+    EXPECT_EQ(ReadFile(folder.Path("capture")),
+              "one\r\ntwo\r\nthr\xe9"
+              "e\r\nfour");
+    EXPECT_EQ(Marks(), (std::vector<bool>{true, false}));
+    EXPECT_TRUE(host.messages.empty());
+}
+
+// A paste that cannot be typed, or comes while a send runs, is refused whole and says why.
+TEST_F(SendTest, RefusedPastesSendNothing) {
+    state->echo = 1;
+    PasteText(*state, host, "ok\r\n\u00ff\u20ac");
+    ScriptedFile file("abc");
+    file.HoldAt(0);
     Send("x", Opening(file));
-    ASSERT_TRUE(file.WaitUntilHeld());
-    // Read before the close, which discards what the line has not sent yet.
-    EXPECT_EQ(Wire(pty), "01234");
-    ClosePort(*state, host);
-    const int fd = ::open(folder.Path("bystander").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    ASSERT_GE(fd, 0);
+    PasteText(*state, host, "x");
     file.Release();
     ASSERT_TRUE(RunUntilIdle());
-    ::close(fd);
-    EXPECT_EQ(ReadFile(folder.Path("bystander")), "");
-    EXPECT_EQ(file.Taken(), 15u);
+    EXPECT_EQ(Screen(), "abc");
+    ASSERT_EQ(host.messages.size(), 2u);
+    EXPECT_EQ(host.messages[0].detail,
+              "The character \"\u20ac\" (U+20AC) at position 6 (line 2, column 2) cannot be "
+              "typed as one byte. Nothing was sent.");
+    for (const auto& message : host.messages)
+        EXPECT_EQ(message.text + "/" + message.caption, "Paste Failed/Error");
+}
+
+// Paced, with the echo of each line's end awaited: the far end gets each line whole and nothing
+// of the next until it echoes, and everything in order. The time-out is long enough that only
+// the echo lets a send go on.
+TEST_F(SendTest, APacedSendWaitsForEachLinesEcho) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
     ASSERT_TRUE(OpenPortOn(pty));
-    EXPECT_EQ(Wire(pty), "");
+    state->preferences.pacing = {1, 2, true, kMaxPacingMs};
+    const std::vector<std::string> lines = {"ab\n", "cd\r\n", "ef\r", "gh\r\n", "end"};
+    std::string text;
+    for (const std::string& line : lines)
+        text += line;
+    WriteFile(folder.Path("paced"), text);
+    Send(folder.Path("paced"));
+    for (const std::string& line : lines) {
+        ASSERT_EQ(pty.Receive(line.size()), line);
+        if (&line == &lines.back()) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_EQ(pty.Drain(), "") << "sent on before the echo of " << line;
+        ASSERT_TRUE(pty.Send(line.substr(line.size() - 1)));
+    }
+    ASSERT_TRUE(RunUntilIdle());
+}
+
+// A line held off by flow control: the send waits and says so; a stop ends the wait and nothing
+// more is written; a write that fails ends the send and says how many bytes went out.
+TEST_F(SendTest, AHeldLineWaitsForTheUserAndAFailingOneEndsTheSend) {
+    auto device = std::make_shared<FakeSerialDevice>();
+    ASSERT_TRUE(OpenPortWith(*state, host, [&](const std::string&, int&) { return device; }));
+    device->holdWrites = true;
+    ScriptedFile stopped("0123456789");
+    Send("x", Opening(stopped));
+    ASSERT_TRUE(WaitUntil([&] { return Progress().heldOff; }));
+    EXPECT_EQ(Progress().sent, 0u);
+    EXPECT_EQ(Progress().total, 10u);
+    Stop();
+    ASSERT_TRUE(stopped.WaitUntilClosed());
+    device->holdWrites = false;
+
+    state->txCrLf = 1;
+    const std::pair<std::size_t, const char*> failures[] = {{3, "2 of 5"}, {4 + 3, "3 of 5"}};
+    for (const auto& [taken, told] : failures) {
+        device->failWritesAfter = taken;
+        ScriptedFile failing("ab\rcd");
+        Send("x", Opening(failing));
+        ASSERT_TRUE(RunUntilIdle());
+        ASSERT_FALSE(host.messages.empty());
+        EXPECT_EQ(host.messages.back().text + "/" + host.messages.back().caption,
+                  "WritePort Failed/Error");
+        EXPECT_EQ(host.messages.back().detail,
+                  std::generic_category().message(EIO) + ". " + told + " bytes were sent.");
+    }
+    ClosePort(*state, host);
+    EXPECT_EQ(std::string(device->written.begin(), device->written.end()), "ab\rab\r\n");
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include <QResizeEvent>
 #include <QShortcut>
 #include <QSystemTrayIcon>
+#include <QToolBar>
 #include <QtDebug>
 #include <atomic>
 #include <mutex>
@@ -31,11 +32,15 @@
 #include "app/qt/client_area.h"
 #include "app/qt/status_bar.h"
 #include "input/keyboard.h"
+#include "screen/find.h"
+#include "screen/qt/find_bar.h"
 #include "screen/qt/terminal_view.h"
+#include "screen/selection.h"
 #include "serial/port_connection.h"
 #include "serial/qt/comm_dialog.h"
 #include "serial/qt/control_bar.h"
 #include "settings/qt/options_dialog.h"
+#include "transfer/qt/send_settings_dialog.h"
 #include "transfer/transfer_shutdown.h"
 
 namespace vellor {
@@ -120,6 +125,9 @@ MainWindow::MainWindow(AppState& state, SettingsBackend& settings, Hooks hooks)
     view_->SetKeyDestinations(keys_.get());
     connect(view_, &TerminalView::PasteSelectionRequested, this,
             [this] { Command(kCmdPasteSelection); });
+    connect(view_, &TerminalView::SelectionChanged, this,
+            [this] { PublishSelection(state_, *this); });
+    CreateFindBar();
     // The second key that pastes, as in other X11 programs.
     auto* shiftInsert = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_Insert), this);
     connect(shiftInsert, &QShortcut::activated, this, [this] { Command(kCmdPaste); });
@@ -171,6 +179,29 @@ void MainWindow::CreateTrayIcon() {
                 if (reason == QSystemTrayIcon::Trigger) BringToFront();
             });
     tray_->show();
+}
+
+void MainWindow::CreateFindBar() {
+    findBar_ = new FindBar;
+    findBar_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    findArea_ = new QToolBar(QStringLiteral("Find"), this);
+    findArea_->setMovable(false);
+    findArea_->setFloatable(false);
+    findArea_->toggleViewAction()->setVisible(false);  // shown by Find..., not by a context menu
+    findArea_->addWidget(findBar_);
+    addToolBar(Qt::BottomToolBarArea, findArea_);
+    findArea_->hide();
+    connect(findBar_, &FindBar::FindRequested, this,
+            [this](const QString& needle, bool backwards, bool matchCase) {
+                const FindRequest request{needle.toStdString(),
+                                          backwards ? FindDirection::Previous : FindDirection::Next,
+                                          matchCase};
+                findBar_->ShowResult(FindAndSelect(state_, *this, request));
+            });
+    connect(findBar_, &FindBar::CloseRequested, this, [this] {
+        findArea_->hide();
+        FocusView();
+    });
 }
 
 void MainWindow::Command(int id) {
@@ -314,9 +345,10 @@ void MainWindow::RunOptionsDialog() {
 }
 
 void MainWindow::SetClipboardText(ClipboardKind kind, const std::string& text) {
-    QGuiApplication::clipboard()->setText(Text(text), kind == ClipboardKind::Selection
-                                                          ? QClipboard::Selection
-                                                          : QClipboard::Clipboard);
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (kind == ClipboardKind::Selection && !clipboard->supportsSelection()) return;  // not X11
+    clipboard->setText(Text(text), kind == ClipboardKind::Selection ? QClipboard::Selection
+                                                                    : QClipboard::Clipboard);
 }
 
 std::string MainWindow::ClipboardText(ClipboardKind kind) {
@@ -329,13 +361,18 @@ void MainWindow::SetMenuEnabled(int commandId, bool enabled) {
     if (QAction* action = Action(commandId)) action->setEnabled(enabled);
 }
 
-void MainWindow::ShowFindBar() {}
+void MainWindow::ShowFindBar() {
+    findArea_->show();
+    findBar_->Activate();
+}
 
 void MainWindow::ShowStatusBar(bool shown) {
     status_->setVisible(shown);
 }
 
-void MainWindow::RunSendSettingsDialog() {}
+void MainWindow::RunSendSettingsDialog() {
+    vellor::RunSendSettingsDialog(this, state_, settings_);
+}
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     // Closing the window from the desktop ends the program as Exit does.

@@ -11,6 +11,7 @@
 
 class QAction;
 class QSystemTrayIcon;
+class QToolBar;
 
 namespace vellor {
 
@@ -21,6 +22,7 @@ class ControlBar;
 class TerminalView;
 class KeyDestinations;
 class StatusBar;
+class FindBar;
 
 // The top-level window: menu bar, terminal view, control bar and tray icon. Every menu item and
 // box reaches DispatchCommand by its command id; the window carries out what the core asks of it
@@ -52,6 +54,7 @@ class MainWindow : public QMainWindow, public Host {
     StatusBar* Status() const { return status_; }
     QAction* Action(int commandId) const;
     QSystemTrayIcon* Tray() const { return tray_; }
+    FindBar* Finder() const { return findBar_; }
     // Whether the window has gone (Exit, or start-up could not allocate the screen).
     bool Destroyed() const { return destroyed_; }
 
@@ -93,6 +96,7 @@ class MainWindow : public QMainWindow, public Host {
   private:
     void BuildMenus();
     void CreateTrayIcon();
+    void CreateFindBar();
     void Shutdown();
 
     AppState& state_;
@@ -103,6 +107,8 @@ class MainWindow : public QMainWindow, public Host {
     ControlBar* bar_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
     StatusBar* status_ = nullptr;
+    QToolBar* findArea_ = nullptr;  // holds the find bar below the client area, hidden until asked
+    FindBar* findBar_ = nullptr;
     std::map<int, QAction*> actions_;
     std::map<int, bool> marks_;  // the check marks as last set; a click never changes them
     std::unique_ptr<KeyDestinations> keys_;

@@ -34,11 +34,12 @@ StatusBar::StatusBar(const AppState& state, QWidget* parent)
       port_(new QLabel(this)),
       traffic_(new QLabel(this)),
       errors_(new QLabel(this)),
-      capture_(new QLabel(this)) {
+      capture_(new QLabel(this)),
+      send_(new QLabel(this)) {
     setObjectName(QStringLiteral("VellorStatusBar"));
     setSizeGripEnabled(false);
     errors_->setTextFormat(Qt::RichText);
-    for (QLabel* label : {port_, traffic_, errors_, capture_}) {
+    for (QLabel* label : {port_, traffic_, errors_, capture_, send_}) {
         label->setTextInteractionFlags(Qt::NoTextInteraction);
         addWidget(label);
     }
@@ -55,6 +56,8 @@ void StatusBar::Refresh() {
     errors_->setVisible(report.open && !report.waiting);
     capture_->setText(QString::fromStdString(report.capture));
     capture_->setVisible(!report.capture.empty());
+    send_->setText(QString::fromStdString(report.send));
+    send_->setVisible(!report.send.empty());
 }
 
 void StatusBar::showEvent(QShowEvent* event) {

@@ -10,8 +10,8 @@ namespace vellor {
 struct AppState;
 
 // The status bar below the control bar: the port and its line settings, the traffic, the line
-// errors (red once they rise), the capture. It reads the state a few times a second while shown,
-// never per byte.
+// errors (red once they rise), the capture and a running send. It reads the state a few times a
+// second while shown, never per byte.
 class StatusBar : public QStatusBar {
     Q_OBJECT
 
@@ -27,6 +27,7 @@ class StatusBar : public QStatusBar {
     QLabel* TrafficLabel() const { return traffic_; }
     QLabel* ErrorsLabel() const { return errors_; }
     QLabel* CaptureLabel() const { return capture_; }
+    QLabel* SendLabel() const { return send_; }
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -39,6 +40,7 @@ class StatusBar : public QStatusBar {
     QLabel* traffic_;
     QLabel* errors_;
     QLabel* capture_;
+    QLabel* send_;
 };
 
 }  // namespace vellor

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFontMetricsF>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -16,6 +17,7 @@
 #include "input/qt/key_bytes.h"
 #include "screen/qt/cell_glyphs.h"
 #include "screen/screen.h"
+#include "screen/selection.h"
 
 namespace vellor {
 
@@ -42,6 +44,13 @@ namespace {
 const QColor kTextColour(0, 0, 0);
 const QColor kBackground(255, 255, 255);
 const QColor kMarkedColour(255, 0, 0);
+// Selected cells are drawn inverted.
+const QColor kSelectedText(255, 255, 255);
+const QColor kSelectedBackground(0, 0, 0);
+const QColor kSelectedMarked(0, 255, 255);
+
+// How often a drag held outside the view scrolls it.
+constexpr int kAutoScrollMs = 50;
 
 uint16_t Clamp16(int v) {
     return uint16_t(std::clamp(v, 0, 0xFFFF));
@@ -101,6 +110,9 @@ TerminalView::TerminalView(AppState& state, QWidget* parent)
 
     frameTimer_.setSingleShot(true);
     connect(&frameTimer_, &QTimer::timeout, this, &TerminalView::DeliverDamage);
+    autoScroll_.setInterval(kAutoScrollMs);
+    connect(&autoScroll_, &QTimer::timeout, this, &TerminalView::AutoScroll);
+    viewport()->setCursor(Qt::IBeamCursor);
 
     std::lock_guard lock(state_.screenMutex);
     state_.screenObserver = pump_.get();
@@ -348,29 +360,45 @@ void TerminalView::PaintRect(QPainter& painter, const QRect& rect) {
         painter.drawText(QPoint(x, y + ascent_), run);
         run.clear();
     };
-
-    painter.setPen(kTextColour);
-    for (int r = firstRow; r < endRow; ++r) {
-        const uint16_t* cells = buffer->Row(uint16_t(r));
-        const int y = (r - topRow) * ch;
-        // The row's cells are erased first so that no run wipes a neighbour's overhanging ink.
-        painter.fillRect(QRect((firstCol - leftCol) * cw, y, (endCol - firstCol) * cw, ch),
-                         kBackground);
-        int runStart = firstCol;
-        for (int c = firstCol; c < endCol; ++c) {
+    // One text call per stretch of cells, each marked cell alone in its own colour.
+    auto drawCells = [&](const uint16_t* cells, int from, int to, int y, const QColor& text,
+                         const QColor& marked) {
+        painter.setPen(text);
+        int runStart = from;
+        for (int c = from; c < to; ++c) {
             const uint16_t cell = cells[c];
             if (hexChar && IsMarkedCell(cell)) {
                 flush(runStart, y);
                 run.append(GlyphFor(cell));
-                painter.setPen(kMarkedColour);
+                painter.setPen(marked);
                 flush(c, y);
-                painter.setPen(kTextColour);
+                painter.setPen(text);
                 runStart = c + 1;
                 continue;
             }
             run.append(GlyphFor(cell));
         }
         flush(runStart, y);
+    };
+
+    for (int r = firstRow; r < endRow; ++r) {
+        const uint16_t* cells = buffer->Row(uint16_t(r));
+        const int y = (r - topRow) * ch;
+        // The row's cells are erased first so that no run wipes a neighbour's overhanging ink.
+        painter.fillRect(QRect((firstCol - leftCol) * cw, y, (endCol - firstCol) * cw, ch),
+                         kBackground);
+        const ColumnSpan span = SelectedColumns(state_.selection, uint16_t(r), uint16_t(numCols));
+        const int selFrom = std::clamp<int>(span.from, firstCol, endCol);
+        const int selTo = std::clamp<int>(span.to, selFrom, endCol);
+        if (selFrom >= selTo) {
+            drawCells(cells, firstCol, endCol, y, kTextColour, kMarkedColour);
+            continue;
+        }
+        painter.fillRect(QRect((selFrom - leftCol) * cw, y, (selTo - selFrom) * cw, ch),
+                         kSelectedBackground);
+        drawCells(cells, firstCol, selFrom, y, kTextColour, kMarkedColour);
+        drawCells(cells, selFrom, selTo, y, kSelectedText, kSelectedMarked);
+        drawCells(cells, selTo, endCol, y, kTextColour, kMarkedColour);
     }
 }
 
@@ -460,6 +488,107 @@ void TerminalView::keyPressEvent(QKeyEvent* event) {
             HandleCharKey(state_, unit, *keys_);
     }
     event->accept();
+}
+
+// ---- Selection --------------------------------------------------------------------------------
+
+void TerminalView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::MiddleButton) {
+        emit PasteSelectionRequested();
+        event->accept();
+        return;
+    }
+    if (event->button() != Qt::LeftButton) {
+        QAbstractScrollArea::mousePressEvent(event);
+        return;
+    }
+    const QPoint at = event->position().toPoint();
+    const bool tripleClick =
+        sinceDoubleClick_.isValid() &&
+        sinceDoubleClick_.elapsed() < QApplication::doubleClickInterval() &&
+        (at - doubleClickAt_).manhattanLength() < QApplication::startDragDistance();
+    sinceDoubleClick_.invalidate();
+    bool changed = false;
+    if (tripleClick) {
+        changed = BeginSelection(state_, at.x(), at.y(), SelectionUnit::Row);
+    } else if (event->modifiers() & Qt::ShiftModifier) {
+        changed = ExtendSelection(state_, at.x(), at.y());
+    } else {
+        changed = BeginSelection(state_, at.x(), at.y(), SelectionUnit::Cell);
+    }
+    selecting_ = true;
+    pointer_ = at;
+    if (changed) emit SelectionChanged();
+    event->accept();
+}
+
+void TerminalView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        mousePressEvent(event);  // a quick second middle click pastes again
+        return;
+    }
+    const QPoint at = event->position().toPoint();
+    sinceDoubleClick_.start();
+    doubleClickAt_ = at;
+    selecting_ = true;
+    pointer_ = at;
+    if (BeginSelection(state_, at.x(), at.y(), SelectionUnit::Word)) emit SelectionChanged();
+    event->accept();
+}
+
+void TerminalView::mouseMoveEvent(QMouseEvent* event) {
+    if (!selecting_ || !(event->buttons() & Qt::LeftButton)) {
+        QAbstractScrollArea::mouseMoveEvent(event);
+        return;
+    }
+    pointer_ = event->position().toPoint();
+    ExtendSelectionTo(pointer_);
+    if (viewport()->rect().contains(pointer_)) {
+        autoScroll_.stop();
+    } else if (!autoScroll_.isActive()) {
+        autoScroll_.start();
+    }
+    event->accept();
+}
+
+void TerminalView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        selecting_ = false;
+        autoScroll_.stop();
+    } else if (event->button() != Qt::MiddleButton) {
+        QAbstractScrollArea::mouseReleaseEvent(event);
+        return;
+    }
+    event->accept();
+}
+
+void TerminalView::ExtendSelectionTo(QPoint pointer) {
+    // Outside the view the selection reaches the nearest cell in it; scrolling brings more.
+    const QRect area = viewport()->rect();
+    const int x = std::clamp(pointer.x(), area.left(), area.right());
+    const int y = std::clamp(pointer.y(), area.top(), area.bottom());
+    if (ExtendSelection(state_, x, y)) emit SelectionChanged();
+}
+
+void TerminalView::AutoScroll() {
+    if (!selecting_) {
+        autoScroll_.stop();
+        return;
+    }
+    // Further out scrolls faster: a row or column per cell of distance from the edge.
+    const QRect area = viewport()->rect();
+    const auto step = [](int at, int low, int high, int cell) {
+        cell = std::max(cell, 1);
+        if (at < low) return -(1 + (low - at) / cell);
+        if (at > high) return 1 + (at - high) / cell;
+        return 0;
+    };
+    {
+        std::lock_guard lock(state_.screenMutex);
+        ScrollRows(state_, step(pointer_.y(), area.top(), area.bottom(), state_.cellHeight));
+        ScrollColumns(state_, step(pointer_.x(), area.left(), area.right(), state_.cellWidth));
+    }
+    ExtendSelectionTo(pointer_);
 }
 
 }  // namespace vellor

@@ -60,6 +60,8 @@ class TerminalView : public QAbstractScrollArea {
   signals:
     // A middle click: paste the PRIMARY selection.
     void PasteSelectionRequested();
+    // The mouse changed which cells are selected.
+    void SelectionChanged();
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -70,6 +72,10 @@ class TerminalView : public QAbstractScrollArea {
     bool focusNextPrevChild(bool next) override;
     void scrollContentsBy(int dx, int dy) override;
     void timerEvent(QTimerEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
   private:
     friend class DamagePump;
@@ -84,6 +90,8 @@ class TerminalView : public QAbstractScrollArea {
     void DestroyCaret();
     void PlaceCaret();
     void PaintRect(class QPainter& painter, const QRect& rect);
+    void ExtendSelectionTo(QPoint pointer);
+    void AutoScroll();
 
     AppState& state_;
     KeyDestinations* keys_ = nullptr;
@@ -100,6 +108,14 @@ class TerminalView : public QAbstractScrollArea {
     bool caretBlinkOn_ = true;
     int blinkTimerId_ = 0;
     QRect caretRect_;
+
+    // A drag with the left button selects; held outside the view it scrolls the view meanwhile.
+    bool selecting_ = false;
+    QPoint pointer_;
+    QTimer autoScroll_;
+    // A press soon after a double click, at the same place, is a triple click.
+    QElapsedTimer sinceDoubleClick_;
+    QPoint doubleClickAt_;
 
     uint64_t paintCount_ = 0;
 };

@@ -7,9 +7,11 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include "app/app_state.h"
@@ -18,11 +20,13 @@
 #include "app/qt/client_area.h"
 #include "app/qt/start_up.h"
 #include "app/qt/status_bar.h"
+#include "screen/qt/find_bar.h"
 #include "screen/qt/terminal_view.h"
 #include "serial/port_connection.h"
 #include "serial/qt/control_bar.h"
 #include "settings/reg_file_backend.h"
 #include "support/deadline.h"
+#include "support/screen_fixture.h"
 #include "support/temp_folder.h"
 
 namespace vellor::testing {
@@ -304,6 +308,36 @@ TEST_F(MainWindowTest, StatusBarAndSendBreak) {
     Start();
     EXPECT_FALSE(window->Status()->isVisible());
     EXPECT_FALSE(Checked(kCmdStatusBar));
+}
+
+// Find... opens the bar below the view with the focus in its text box; Enter selects the next
+// match, Shift+Enter the previous, a miss says so and keeps the selection; keys typed there never
+// reach the device or the screen; Esc closes the bar and gives the view its focus back.
+TEST_F(MainWindowTest, FindBarSelectsMatchesAndKeepsItsKeys) {
+    Start();
+    state.echo = 1;
+    Feed(state, "one two\r\ntwo one");
+    const std::string screen = ScreenText(state);
+    Trigger(kCmdFind);
+    FindBar* bar = window->Finder();
+    QLineEdit* needle = bar->Needle();
+    ASSERT_TRUE(bar->isVisible());
+    EXPECT_EQ(window->focusWidget(), needle);
+
+    QTest::keyClicks(needle, "TWO");
+    QTest::keyClick(needle, Qt::Key_Return);
+    EXPECT_EQ(state.selection.cells, (CellRange{{0, 4}, {0, 7}}));
+    QTest::keyClick(needle, Qt::Key_Enter, Qt::ShiftModifier);
+    EXPECT_EQ(state.selection.cells, (CellRange{{1, 0}, {1, 3}}));
+    needle->setText("three");
+    QTest::keyClick(needle, Qt::Key_Return);
+    EXPECT_EQ(bar->findChild<QLabel*>()->text(), "not found");
+    EXPECT_EQ(state.selection.cells, (CellRange{{1, 0}, {1, 3}}));
+    EXPECT_EQ(ScreenText(state), screen);
+
+    QTest::keyClick(needle, Qt::Key_Escape);
+    EXPECT_FALSE(bar->isVisible());
+    EXPECT_EQ(window->focusWidget(), window->View());
 }
 
 }  // namespace

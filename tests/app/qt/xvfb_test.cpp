@@ -125,6 +125,21 @@ class XvfbTest : public ::testing::Test {
         return Dump::Parse(Tool(xwd_, {"-silent", "-id", window}));
     }
 
+    // Starts the program with echo on and returns its window once its menu bar has been painted
+    // (the unpainted window is black); "" when it never was.
+    QString StartProgram() {
+        WriteSettings();
+        if (!ProcessEnv::Start(app_, VELLOR_EXE_PATH, Env())) return {};
+        QString window;
+        const bool painted = WaitFor([&] {
+            if (window.isEmpty()) window = FindWindow("Vellor");
+            if (window.isEmpty()) return false;
+            const auto shot = Shot(window);
+            return shot && shot->Pixel(2, 2) != std::array<int, 3>{0, 0, 0};
+        });
+        return painted ? window : QString();
+    }
+
     void WriteSettings() {
         QDir(env_.ConfigDir()).mkpath("vellor");
         QFile f(env_.ConfigDir() + "/vellor/settings.reg");
@@ -146,17 +161,8 @@ class XvfbTest : public ::testing::Test {
 };
 
 TEST_F(XvfbTest, TypingAndMenusByMnemonic) {
-    WriteSettings();
-    ASSERT_TRUE(ProcessEnv::Start(app_, VELLOR_EXE_PATH, Env()));
-
-    // The window is up once its menu bar has been painted (the unpainted window is black).
-    QString window;
-    ASSERT_TRUE(WaitFor([&] {
-        if (window.isEmpty()) window = FindWindow("Vellor");
-        if (window.isEmpty()) return false;
-        const auto shot = Shot(window);
-        return shot && shot->Pixel(2, 2) != std::array<int, 3>{0, 0, 0};
-    })) << "the window was never painted";
+    const QString window = StartProgram();
+    ASSERT_FALSE(window.isEmpty()) << "the window was never painted";
 
     Tool(xdotool_, {"mousemove", "--window", window, "400", "300"});
     Tool(xdotool_, {"windowfocus", window});
@@ -194,6 +200,49 @@ TEST_F(XvfbTest, TypingAndMenusByMnemonic) {
     })) << "Alt+F, X never ended the program";
     EXPECT_EQ(app_.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app_.exitCode(), 1);
+}
+
+// A drag along the first row selects what was typed there: it is the PRIMARY selection at once,
+// and Ctrl+Shift+C puts it on the clipboard; other X clients (xclip) read both. Ctrl+Shift+V
+// types what another client put on the clipboard (echoed: no port is open).
+TEST_F(XvfbTest, DragSelectsAndCopyReachesOtherPrograms) {
+    const QString xclip = QStandardPaths::findExecutable("xclip");
+    ASSERT_FALSE(xclip.isEmpty()) << "xclip is not installed";
+    const QString window = StartProgram();
+    ASSERT_FALSE(window.isEmpty()) << "the window was never painted";
+    Tool(xdotool_, {"mousemove", "--window", window, "400", "300"});
+    Tool(xdotool_, {"windowfocus", window});
+    Tool(xdotool_, {"type", "--delay", "30", "hello world"});
+
+    const auto read = [&](const char* selection) {
+        return QString::fromUtf8(Tool(xclip, {"-o", "-selection", selection}));
+    };
+    // Repeated until the echo has drawn the whole text; the first row lies at y 22 to 38.
+    ASSERT_TRUE(WaitFor([&] {
+        Tool(xdotool_, {"mousemove", "--window", window, "3", "30", "mousedown", "1"});
+        Tool(xdotool_, {"mousemove", "--window", window, "700", "30", "mouseup", "1"});
+        Tool(xdotool_, {"key", "ctrl+shift+c"});
+        return read("clipboard") == "hello world";
+    })) << "the clipboard holds \""
+        << read("clipboard").toStdString() << "\"";
+    EXPECT_EQ(read("primary"), "hello world");
+
+    QProcess owner;  // holds the clipboard until Vellor takes it with its copy
+    owner.setProcessEnvironment(Env());
+    owner.start(xclip, {"-quiet", "-selection", "clipboard", "-i"});
+    ASSERT_TRUE(owner.waitForStarted(30000));
+    owner.write(" pasted");
+    owner.waitForBytesWritten(30000);  // no event loop runs here to write it later
+    owner.closeWriteChannel();
+    ASSERT_TRUE(WaitFor([&] { return read("clipboard") == " pasted"; })) << "xclip never served";
+    Tool(xdotool_, {"key", "ctrl+shift+v"});
+    ASSERT_TRUE(WaitFor([&] {
+        Tool(xdotool_, {"key", "ctrl+shift+a", "ctrl+shift+c"});
+        return read("clipboard") == "hello world pasted";
+    })) << "the clipboard holds \""
+        << read("clipboard").toStdString() << "\"";
+    owner.kill();
+    owner.waitForFinished();
 }
 
 }  // namespace

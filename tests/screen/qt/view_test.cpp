@@ -6,6 +6,7 @@
 #include <QFocusEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <thread>
 
@@ -13,8 +14,10 @@
 #include "screen/qt/cell_glyphs.h"
 #include "screen/qt/terminal_view.h"
 #include "screen/screen.h"
+#include "screen/selection.h"
 #include "screen/viewport.h"
 #include "support/fake_host.h"
+#include "support/screen_fixture.h"
 
 namespace vellor::testing {
 namespace {
@@ -251,6 +254,49 @@ TEST(ViewCaret, FollowsFocusCursorScrollingAndZoom) {
     EXPECT_EQ(v.state.caretShown, 1);  // kept until the next focus gain
     v.view->RebuildCaret();
     EXPECT_FALSE(v.view->CaretVisible());
+}
+
+// The mouse selects: a drag by cell boundaries, drawn inverted; a double click a word, a third
+// click its row, Shift+click extends; held below the view it scrolls. A middle click asks for a
+// paste.
+TEST(ViewSelection, MouseSelectsDrawsInvertedScrollsAndPastes) {
+    ShownView v(50, 20, 300, 300);
+    v.SizeToCells(10, 20);
+    Feed(v.state, "foo bar baz\r\nline two");
+    QWidget* area = v.view->viewport();
+    const auto at = [&](int row, int col) { return v.Cell(row, col).topLeft() + QPoint(1, 5); };
+    QSignalSpy changed(v.view.get(), &TerminalView::SelectionChanged);
+    QSignalSpy paste(v.view.get(), &TerminalView::PasteSelectionRequested);
+
+    QTest::mousePress(area, Qt::LeftButton, {}, at(0, 4));
+    QTest::mouseMove(area, at(1, 4));
+    QTest::mouseRelease(area, Qt::LeftButton, {}, at(1, 4));
+    EXPECT_EQ(SelectedText(v.state), "bar baz\nline");
+    EXPECT_GE(changed.count(), 1);
+    v.Settle();
+    const QImage shown = v.Grab();
+    const int cellArea = v.state.cellWidth * v.state.cellHeight;
+    EXPECT_GT(CountPixels(shown, v.Cell(0, 8), qRgb(0, 0, 0)), cellArea / 2);  // a blank, inverted
+    EXPECT_EQ(CountPixels(shown, v.Cell(0, 3), qRgb(0, 0, 0)), 0);
+
+    QTest::mouseDClick(area, Qt::LeftButton, {}, at(0, 9));
+    EXPECT_EQ(SelectedText(v.state), "baz");
+    QTest::mousePress(area, Qt::LeftButton, {}, at(0, 9));
+    QTest::mouseRelease(area, Qt::LeftButton, {}, at(0, 9));
+    EXPECT_EQ(SelectedText(v.state), "foo bar baz");
+    QTest::mouseClick(area, Qt::LeftButton, {}, at(0, 1));
+    EXPECT_FALSE(HasSelection(v.state));
+    QTest::mouseClick(area, Qt::LeftButton, Qt::ShiftModifier, at(1, 2));
+    EXPECT_EQ(SelectedText(v.state), "oo bar baz\nli");
+
+    QTest::mousePress(area, Qt::LeftButton, {}, at(0, 0));
+    QTest::mouseMove(area, QPoint(10, area->height() + 40));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return v.state.topRow >= 5; })) << "never scrolled";
+    QTest::mouseRelease(area, Qt::LeftButton, {}, QPoint(10, area->height() + 40));
+    EXPECT_GE(v.state.selection.cells.end.row, 14);
+
+    QTest::mouseClick(area, Qt::MiddleButton, {}, at(2, 2));
+    EXPECT_EQ(paste.count(), 1);
 }
 
 }  // namespace
