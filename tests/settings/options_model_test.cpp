@@ -8,12 +8,9 @@
 namespace vellor::testing {
 namespace {
 
+using namespace std::string_literals;
+
 struct OptionsModel : ::testing::Test {
-    OptionsOutcome Accept(const std::function<void(OptionsValues&)>& change) {
-        OptionsValues v = OpenOptionsDialog(*state);
-        change(v);
-        return AcceptOptionsDialog(*state, settings, host, v);
-    }
     std::unique_ptr<AppState> state = MakeScreen(24, 80, DisplayMode::Text, 20, 40);
     FakeSettings settings;
     FakeHost host;
@@ -21,11 +18,9 @@ struct OptionsModel : ::testing::Test {
 
 // OK applies boxes and mode, clearing only for a new mode (Text ends a pending escape) and saving.
 TEST_F(OptionsModel, OkAppliesTheBoxesAndClearsOnlyForANewMode) {
-    const std::tuple<int, int, bool, EscapeState> cases[] = {
-        {0, 0, false, EscapeState::AfterEsc}, {1, 0, true, EscapeState::Normal},
-        {0, 1, true, EscapeState::AfterEsc},  {0, 2, true, EscapeState::AfterEsc},
-        {2, 2, false, EscapeState::AfterEsc}, {7, -1, false, EscapeState::AfterEsc}};
-    for (const auto& [from, to, cleared, escape] : cases) {
+    const std::tuple<int, int, bool> cases[] = {{0, 0, false}, {1, 0, true},  {0, 1, true},
+                                                {0, 2, true},  {2, 2, false}, {7, -1, false}};
+    for (const auto& [from, to, cleared] : cases) {
         state = MakeScreen(24, 80, DisplayMode(from), 20, 40);
         Feed(*state, "hi");
         state->escapeState = EscapeState::AfterEsc;
@@ -33,40 +28,39 @@ TEST_F(OptionsModel, OkAppliesTheBoxesAndClearsOnlyForANewMode) {
         OptionsValues chosen = OpenOptionsDialog(*state);
         EXPECT_EQ(chosen, (OptionsValues{"24", "80", from <= 2 ? from : -1, false, false, false,
                                          false, false, true}));
-        chosen.mode = to;
-        chosen.rxBit7 = chosen.rxCrLf = chosen.echo = chosen.txCrLf = chosen.txCapture = true;
-        chosen.rxCapture = false;
-        ASSERT_EQ(Accept([&](OptionsValues& v) { v = chosen; }), OptionsOutcome::Applied);
+        chosen = {"24", "80", to, true, true, true, true, true, false};
+        ASSERT_EQ(AcceptOptionsDialog(*state, settings, host, chosen), OptionsOutcome::Applied);
         EXPECT_EQ(OpenOptionsDialog(*state), chosen);
         EXPECT_EQ(ScreenText(*state), cleared ? std::string(23, '|') : before) << from << to;
-        EXPECT_EQ(state->escapeState, escape) << from << " to " << to;
+        EXPECT_EQ(state->escapeState,
+                  cleared && to == 0 ? EscapeState::Normal : EscapeState::AfterEsc);
     }
     EXPECT_EQ(std::tuple(settings.Dword("Mode"), settings.Dword("RX_Capture")), std::tuple(7u, 0u));
 }
 
 // Sizes are taken as typed; one that cannot be had falls back to the view's, then ends the program.
 TEST_F(OptionsModel, SizesAreTakenAsTypedWithOneFallback) {
-    const std::pair<std::string, uint16_t> typed[] = {
-        {"20000", 20000}, {"-1", 65535}, {"  +30x", 30}, {"abc", 20}};
-    for (const auto& [text, rows] : typed) {
+    for (const auto& [text, rows] :
+         {std::pair{"20000", 20000}, {"-1", 65535}, {"  +30x", 30}, {"abc", 20}}) {
         Feed(*state, "\r\nx");
-        ASSERT_EQ(Accept([&](OptionsValues& v) { v.rowsText = text; }), OptionsOutcome::Applied);
+        OptionsValues typed = OpenOptionsDialog(*state);
+        typed.rowsText = text;
+        ASSERT_EQ(AcceptOptionsDialog(*state, settings, host, typed), OptionsOutcome::Applied);
         EXPECT_EQ(std::tuple(state->numRows, settings.Dword("NumRows")), std::tuple(rows, rows));
         EXPECT_EQ(state->cursorRow + state->topRow, 0) << text;
     }
     state->visibleRows = 0;  // not even the view's size can be had
     settings.writes.clear();
-    EXPECT_EQ(Accept([](OptionsValues& v) { v.rowsText = "0"; }), OptionsOutcome::ProgramEnded);
-    EXPECT_EQ(host.calls.back(), "destroy");
-    EXPECT_TRUE(settings.writes.empty());
+    EXPECT_EQ(AcceptOptionsDialog(*state, settings, host, {"0", "80"}),
+              OptionsOutcome::ProgramEnded);
+    EXPECT_EQ(std::pair(host.calls.back(), settings.writes.size()), std::pair("destroy"s, 0ul));
 }
 
 TEST(OptionsArrows, StepWithinTheirRangeAndWrap) {
-    const std::tuple<const char*, int, int, const char*> cases[] = {
-        {"24", 1, 9999, "25"}, {"9999", 1, 9999, "0"},      {"0", -1, 999, "999"},
-        {"abc", 1, 9999, "1"}, {"20000", -1, 9999, "9998"}, {"-5", 1, 999, "1"}};
-    for (const auto& [text, delta, max, stepped] : cases)
-        EXPECT_EQ(StepSizeText(text, delta, max), stepped) << text;
+    const std::tuple<const char*, int, const char*> cases[] = {
+        {"999", 1, "0"}, {"0", -1, "999"}, {"abc", 1, "1"}, {"20000", -1, "998"}, {"-5", 1, "1"}};
+    for (const auto& [text, delta, stepped] : cases)
+        EXPECT_EQ(StepSizeText(text, delta, 999), stepped) << text;
 }
 
 }  // namespace

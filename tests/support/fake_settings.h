@@ -19,8 +19,7 @@ class FakeSettings : public SettingsBackend {
     bool CreateOrOpenKey() override { return open_ = keyExists = keyExists || !failCreate; }
     std::optional<std::size_t> QueryValue(std::string_view name, std::span<uint8_t> room) override {
         const auto it = values.find(std::string(name));
-        if (!open_ || it == values.end() || it->second.bytes.size() > room.size())
-            return std::nullopt;
+        if (!open_ || it == values.end() || it->second.bytes.size() > room.size()) return {};
         return std::ranges::copy(it->second.bytes, room.begin()).out - room.begin();
     }
     bool SetValue(std::string_view name, uint32_t type, std::span<const uint8_t> bytes) override {
@@ -35,18 +34,13 @@ class FakeSettings : public SettingsBackend {
         keyExists = true;
         values[name] = RegValue{type, std::move(bytes)};
     }
-    void PutDword(const std::string& name, uint32_t value) {
-        const auto le = Le32(value);
-        Put(name, kRegDword, {le.begin(), le.end()});
-    }
     std::optional<uint32_t> Dword(const std::string& name) const {
         const auto it = values.find(name);
         if (it == values.end() || it->second.bytes.size() != 4) return std::nullopt;
         return LoadLe32(std::span<const uint8_t, 4>(it->second.bytes.data(), 4));
     }
 
-    bool keyExists = false;
-    bool failCreate = false;
+    bool keyExists = false, failCreate = false;
     std::set<std::string> failWrites;
     std::map<std::string, RegValue> values;
     std::vector<std::string> writes;
