@@ -11,24 +11,23 @@
 
 namespace vellor::testing {
 
-// The settings key in memory: it can be missing, impossible to create or refuse single values;
-// every write is logged in order.
+// The settings key in memory: missing, impossible to create or refusing values; writes logged.
 class FakeSettings : public SettingsBackend {
   public:
-    bool OpenExistingKey() override { return open_ = keyExists; }
-    bool CreateOrOpenKey() override { return open_ = keyExists = keyExists || !failCreate; }
+    bool OpenExistingKey() override { return isOpen = keyExists; }
+    bool CreateOrOpenKey() override { return isOpen = keyExists = keyExists || !failCreate; }
     std::optional<std::size_t> QueryValue(std::string_view name, std::span<uint8_t> room) override {
         const auto it = values.find(std::string(name));
-        if (!open_ || it == values.end() || it->second.bytes.size() > room.size()) return {};
+        if (!isOpen || it == values.end() || it->second.bytes.size() > room.size()) return {};
         return std::ranges::copy(it->second.bytes, room.begin()).out - room.begin();
     }
     bool SetValue(std::string_view name, uint32_t type, std::span<const uint8_t> bytes) override {
         writes.emplace_back(name);
-        if (!open_ || failWrites.contains(writes.back())) return false;
+        if (!isOpen || failWrites.contains(writes.back())) return false;
         values[writes.back()] = RegValue{type, {bytes.begin(), bytes.end()}};
         return true;
     }
-    bool CloseKey() override { return std::exchange(open_, false); }
+    bool CloseKey() override { return std::exchange(isOpen, false); }
 
     void Put(const std::string& name, uint32_t type, std::vector<uint8_t> bytes) {
         keyExists = true;
@@ -40,13 +39,10 @@ class FakeSettings : public SettingsBackend {
         return LoadLe32(std::span<const uint8_t, 4>(it->second.bytes.data(), 4));
     }
 
-    bool keyExists = false, failCreate = false;
+    bool keyExists = false, failCreate = false, isOpen = false;
     std::set<std::string> failWrites;
     std::map<std::string, RegValue> values;
     std::vector<std::string> writes;
-
-  private:
-    bool open_ = false;
 };
 
 }  // namespace vellor::testing
