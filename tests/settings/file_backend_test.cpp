@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
+#include <numeric>
 
 #include "app/app_state.h"
 #include "settings/reg_file_backend.h"
@@ -77,28 +77,31 @@ TEST_F(FileBackend, SavesMakePrivateFilesAndKeepWhatIsThere) {
               std::pair(true, mode));
 }
 
-// Malformed files load what can be read, and a save keeps it; no cut value loads as a whole one.
-TEST_F(FileBackend, MalformedFilesLoadWhatCanBeReadAndSavesKeepIt) {
-    std::mt19937 random(42);
+// Malformed files load what can be read and a save keeps it; no cut value loads as a whole one;
+// a file too large to be settings is set aside (keeping one set aside before) and starts afresh.
+TEST_F(FileBackend, MalformedOrOversizedFilesLoadWhatCanBeReadAndSavesKeepIt) {
     std::string garbage(4096, '\0');
-    std::generate(garbage.begin(), garbage.end(), [&] { return char(random()); });
+    std::iota(garbage.begin(), garbage.end(), '\0');
+    const std::string huge = kValid + std::string(RegFileBackend::kMaxFileBytes, ';');
     const std::pair<std::string, Loads> files[] = {
         {garbage, {0, 0, 0}},
         {kValid + garbage, {1, 1, 1}},
         {std::string(kValid).insert(kValid.find("1\n\"HexInput"), 1, '\0'), {1, 0, 1}},
         {Replace(kValid, "/dev/ttyUSB0", "\xC3\x28"), {1, 1, 0}},
-        {Replace(kValid, "\n", "\r"), {0, 0, 0}}};
-
+        {Replace(kValid, "\n", "\r"), {0, 0, 0}},
+        {huge, {0, 0, 0}},
+        {kValid + std::string(RegFileBackend::kMaxFileBytes - kValid.size() - 1, ';') + '\n',
+         {1, 1, 1}}};
+    WriteFile(File().string() + ".too-large", "set aside before");
     for (const auto& [text, loads] : files) {
         WriteFile(File(), text);
         RegFileBackend backend(File());
-        AppState before, after;
-        EXPECT_EQ(LoadAll(before, backend), loads) << text.substr(0, 200);
+        EXPECT_EQ(LoadAll(state, backend), loads) << text.substr(0, 200);
         SaveBarSettings(state, backend);
-        EXPECT_EQ(LoadAll(after, backend), (Loads{loads[0], 1, loads[2]})) << text.substr(0, 200);
-        EXPECT_EQ(std::tuple(after.numRows, after.portConfig),
-                  std::tuple(before.numRows, before.portConfig));
+        EXPECT_EQ(LoadAll(state, backend), (Loads{loads[0], 1, loads[2]})) << text.substr(0, 200);
     }
+    EXPECT_EQ(ReadFile(File().string() + ".too-large"), "set aside before");
+    EXPECT_EQ(ReadFile(File().string() + ".too-large-2"), huge);
     for (std::size_t length = 0; length < kValid.size(); ++length) {
         WriteFile(File(), kValid.substr(0, length));
         RegFileBackend backend(File());
@@ -109,9 +112,8 @@ TEST_F(FileBackend, MalformedFilesLoadWhatCanBeReadAndSavesKeepIt) {
     }
 }
 
-// What is not a settings file is never written over: one too large is set aside, a FIFO or a file
-// that cannot be read (left by a run as another user) is left alone.
-TEST_F(FileBackend, WhatIsNotASettingsFileIsNeverWrittenOver) {
+// A file that cannot be read (left by a run as another user) or is no file at all is left alone.
+TEST_F(FileBackend, UnreadableFilesAreNeverWrittenOver) {
     WriteFile(File(), kValid);
     for (fs::path p = File().parent_path(); p != folder.path().parent_path(); p = p.parent_path())
         fs::permissions(p, fs::perms::all);  // anyone may come in and make files
@@ -125,24 +127,11 @@ TEST_F(FileBackend, WhatIsNotASettingsFileIsNeverWrittenOver) {
     EXPECT_EQ(RunUnprivileged(saveAsAnotherUser), 0);
     fs::permissions(File(), fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(ReadFile(File()), kValid);
-
-    const std::string huge = kValid + std::string(RegFileBackend::kMaxFileBytes, ';');
-    WriteFile(File(), huge);
-    WriteFile(File().string() + ".too-large", "set aside before");
-    RegFileBackend backend(File());
-    EXPECT_EQ(LoadAll(state, backend), (Loads{0, 0, 0}));
-    SaveBarSettings(state, backend);
-    EXPECT_EQ(LoadAll(state, backend), (Loads{0, 1, 0}));
-    EXPECT_EQ(ReadFile(File().string() + ".too-large"), "set aside before");
-    EXPECT_EQ(ReadFile(File().string() + ".too-large-2"), huge);
-    WriteFile(File(), kValid + std::string(RegFileBackend::kMaxFileBytes - kValid.size(), ';'));
-    EXPECT_EQ(LoadAll(state, backend), (Loads{1, 1, 1}));  // exactly the cap still reads
-
     fs::remove(File());
     ASSERT_EQ(::mkfifo(File().c_str(), 0600), 0);
-    EXPECT_EQ(LoadAll(state, backend), (Loads{0, 0, 0}));
+    RegFileBackend backend(File());
     SaveBarSettings(state, backend);
-    EXPECT_TRUE(fs::is_fifo(File()));
+    EXPECT_EQ(std::pair(LoadAll(state, backend), fs::is_fifo(File())), std::pair(Loads{}, true));
 }
 
 // A lock held elsewhere never holds the UI thread: saves queue and are written in order later.
@@ -152,12 +141,9 @@ TEST_F(FileBackend, SavesWhileTheLockIsHeldAreFinishedInOrderOnceItIsFree) {
     ASSERT_EQ(::flock(holder, LOCK_EX), 0);
     const auto release = [&] { ::close(std::exchange(holder, -1)); };
     RegFileBackend backend(File());
-    const auto saveRows = [&](uint16_t rows) {
-        state.numRows = rows;
-        SaveDisplaySettings(state, backend);
-    };
     const auto saves = [&] {
-        saveRows(1);
+        state.numRows = 1;
+        SaveDisplaySettings(state, backend);
         state.portName = "COM7";
         SavePortSettings(state, backend);
     };
@@ -165,7 +151,8 @@ TEST_F(FileBackend, SavesWhileTheLockIsHeldAreFinishedInOrderOnceItIsFree) {
         << "a save waited for another program's lock";
     EXPECT_EQ(ReadFile(File()), kValid);
     release();
-    saveRows(4);
+    state.numRows = 4;
+    SaveDisplaySettings(state, backend);
     backend.WaitForSaves();
     AppState after;
     EXPECT_EQ(LoadAll(after, backend), (Loads{1, 1, 1}));
