@@ -51,12 +51,5 @@ TEST_F(OptionsModel, SizesAreTakenAsTypedWithOneFallback) {
               std::pair(std::string("destroy"), 0ul));
 }
 
-TEST(OptionsArrows, StepWithinTheirRangeAndWrap) {
-    const std::tuple<const char*, int, const char*> cases[] = {
-        {"999", 1, "0"}, {"0", -1, "999"}, {"abc", 1, "1"}, {"20000", -1, "998"}, {"-5", 1, "1"}};
-    for (const auto& [text, delta, stepped] : cases)
-        EXPECT_EQ(StepSizeText(text, delta, 999), stepped) << text;
-}
-
 }  // namespace
 }  // namespace vellor::testing

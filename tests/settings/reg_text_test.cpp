@@ -42,15 +42,13 @@ TEST(RegDocument, ValueLinesReadAsTheirTypeOrNotAtAll) {
     for (const auto& [text, expected] : files)
         EXPECT_EQ(Read(text), expected) << text;
     const std::string unreadable[] = {
-        "dword:000000018", "dword:-0000001",   "\"a\\nb\"", "\"COM1\" x", "\"a\"b\"",
-        "\"\xC0\xAF\"",    "\"\xED\xA0\x80\"", "\"a\0b\""s, "hex:1c,,00", "hex:100",
-        "hex(z):07",       "hex(4:07",         "qword:7"};
+        "dword:000000018", "dword:0000001g", "\"a\\nb\"", "\"COM1\" x", "\"\xC0\xAF\"", "\"a\0b\""s,
+        "hex:1c,,00",      "hex:100",        "hex(z):07", "hex(4:07",   "qword:7"};
     for (const std::string& value : unreadable)
         EXPECT_EQ(Read(kTop + "\"N\"=" + value + "\n"), std::nullopt) << value;
 }
 
-// Set rewrites its value in place (dropping duplicates) or after the key's last, all else stays;
-// new files look like regedit's, and values the short forms cannot hold read back unchanged.
+// Set rewrites in place or after the key's last value, keeping all else; every value reads back.
 TEST(RegDocument, SetChangesOnlyItsValuesAndEachReadsBackExactly) {
     const std::string head = "Windows Registry Editor Version 5.00\n; a comment\n" +
                              kTop.substr(38) +
@@ -63,21 +61,19 @@ TEST(RegDocument, SetChangesOnlyItsValuesAndEachReadsBackExactly) {
     EXPECT_FALSE(document.Set("a\nb", SB::kRegDword, Le32(1)));
     EXPECT_EQ(document.Serialize(),
               head + "\"Mode\"=dword:00000007\n\"HexInput\"=dword:00000002\n" + tail);
-    for (const std::string& text : {"; trailing\\"s, kTop + "\"x\"=hex:01,\\"}) {
-        RegDocument d = RegDocument::Parse(text);
-        d.Set("Mode", SB::kRegDword, Le32(3));
-        EXPECT_EQ(Read(d.Serialize(), "Mode"), Dw(3)) << text;
-    }
+    RegDocument open = RegDocument::Parse(kTop + "\"x\"=hex:01,\\");  // the file ends mid-value
+    open.Set("Mode", SB::kRegDword, Le32(3));
+    EXPECT_EQ(Read(open.Serialize(), "Mode"), Dw(3));
     const std::pair<std::string, RegValue> values[] = {
         {"NumRows", Dw(24)},
         {"COM?", {SB::kRegSz, RegSzBytes(u"C:\\\"x\"")}},
         {"DCB", {SB::kRegBinary, {0x1c, 0, 0xff}}},
-        {"sz with LF", {SB::kRegSz, RegSzBytes(u"two\nlines")}},
-        {"sz inner zero", {SB::kRegSz, {'A', 0, 0, 0, 'B', 0, 0, 0}}},
-        {"sz odd length", {SB::kRegSz, {'A', 0, 0}}},
-        {"sz lone surrogate", {SB::kRegSz, {0x00, 0xD8, 0, 0}}},
-        {"dword short", {SB::kRegDword, {1, 2, 3}}},
-        {"name \"with\" \\quotes\\", {0xFFFFFFFF, {1}}}};
+        {"lf", {SB::kRegSz, RegSzBytes(u"a\nb")}},
+        {"zero", {SB::kRegSz, {'A', 0, 0, 0, 'B', 0, 0, 0}}},
+        {"odd", {SB::kRegSz, {'A', 0, 0}}},
+        {"lone", {SB::kRegSz, {0x00, 0xD8, 0, 0}}},
+        {"short", {SB::kRegDword, {1, 2, 3}}},
+        {"\"q\\", {0xFFFFFFFF, {1}}}};
     RegDocument fresh;
     for (const auto& [name, value] : values)
         ASSERT_TRUE(fresh.Set(name, value.type, value.bytes)) << name;

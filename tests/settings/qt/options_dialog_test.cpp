@@ -17,7 +17,7 @@ namespace vellor::testing {
 namespace {
 
 // The controls show the state and Tab passes capture by; Text checks Echo (which may be cleared
-// again); the arrow and the keys step; OK applies what the controls hold, Cancel nothing.
+// again); arrows and keys step within range, wrapping; OK applies what the controls hold.
 TEST(OptionsDialog, OkTakesWhatTheControlsHoldAndCancelNothing) {
     auto state = MakeScreen(24, 80, DisplayMode::HexChar, 20, 40);
     state->rxCrLf = state->txCrLf = 1;
@@ -35,9 +35,10 @@ TEST(OptionsDialog, OkTakesWhatTheControlsHoldAndCancelNothing) {
     dialog.TextButton()->click();
     EXPECT_TRUE(dialog.EchoBox()->isChecked());
     dialog.EchoBox()->click();
-    dialog.RowsField()->setText("9999");
+    dialog.RowsField()->setText("20000");  // beyond the arrows' range: stepped from its end
     dialog.RowsField()->UpButton()->click();
     EXPECT_EQ(dialog.RowsField()->text(), "0");
+    dialog.RowsField()->setText("-5");
     QTest::keyClick(dialog.RowsField()->focusProxy(), Qt::Key_Down);
     dialog.OkButton()->click();
     EXPECT_EQ(std::tuple(dialog.result(), state->numRows, state->displayMode, state->echo.load()),
