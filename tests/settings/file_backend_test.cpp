@@ -181,14 +181,12 @@ TEST_F(FileBackend, TwoProcessesSavingAtOnceNeverLoseEachOthersGroup) {
     EXPECT_EQ(std::pair(status, parent), std::pair(0, 0)) << "the bar or the port group was lost";
 }
 
-// An absolute XDG_CONFIG_HOME holds the file, else $HOME/.config (no other test reads either).
-TEST(SettingsPath, FollowsXdgConfigHomeThenHome) {
-    ::setenv("HOME", "/home/someone", 1);
-    for (const auto& [value, path] : {std::pair{"/xdg", "/xdg/vellor/settings.reg"},
-                                      {"relative", "/home/someone/.config/vellor/settings.reg"}}) {
-        ::setenv("XDG_CONFIG_HOME", value, 1);
-        EXPECT_EQ(RegFileBackend::DefaultPath(), fs::path(path)) << value;
-    }
+TEST(SettingsPath, FollowsAnAbsoluteXdgConfigHomeElseHome) {
+    ::setenv("HOME", "/home/someone", 1);  // no other test reads either variable
+    ::setenv("XDG_CONFIG_HOME", "relative", 1);
+    EXPECT_EQ(RegFileBackend::DefaultPath(), "/home/someone/.config/vellor/settings.reg");
+    ::setenv("XDG_CONFIG_HOME", "/xdg", 1);
+    EXPECT_EQ(RegFileBackend::DefaultPath(), "/xdg/vellor/settings.reg");
 }
 
 }  // namespace

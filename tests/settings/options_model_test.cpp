@@ -8,18 +8,14 @@
 namespace vellor::testing {
 namespace {
 
-struct OptionsModel : ::testing::Test {
-    std::unique_ptr<AppState> state = MakeScreen(24, 80, DisplayMode::Text, 20, 40);
+// OK applies the boxes and the mode, clearing only for a new one (Text ends a pending escape).
+TEST(OptionsModel, OkAppliesTheBoxesAndClearsOnlyForANewMode) {
     FakeSettings settings;
     FakeHost host;
-};
-
-// OK applies boxes and mode, clearing only for a new mode (Text ends a pending escape) and saving.
-TEST_F(OptionsModel, OkAppliesTheBoxesAndClearsOnlyForANewMode) {
     const std::tuple<int, int, bool> cases[] = {{0, 0, false}, {1, 0, true},  {0, 1, true},
                                                 {0, 2, true},  {2, 2, false}, {7, -1, false}};
     for (const auto& [from, to, cleared] : cases) {
-        state = MakeScreen(24, 80, DisplayMode(from), 20, 40);
+        auto state = MakeScreen(24, 80, DisplayMode(from), 20, 40);
         Feed(*state, "hi");
         state->escapeState = EscapeState::AfterEsc;
         const std::string before = ScreenText(*state);
@@ -34,7 +30,10 @@ TEST_F(OptionsModel, OkAppliesTheBoxesAndClearsOnlyForANewMode) {
 }
 
 // Sizes are taken as typed; one that cannot be had falls back to the view's, then ends the program.
-TEST_F(OptionsModel, SizesAreTakenAsTypedWithOneFallback) {
+TEST(OptionsModel, SizesAreTakenAsTypedWithOneFallback) {
+    FakeSettings settings, none;
+    FakeHost host;
+    auto state = MakeScreen(24, 80, DisplayMode::Text, 20, 40);
     for (const auto& [text, rows] :
          {std::pair{"20000", 20000}, {"-1", 65535}, {"  +30x", 30}, {"abc", 20}}) {
         Feed(*state, "\r\nx");
@@ -44,10 +43,8 @@ TEST_F(OptionsModel, SizesAreTakenAsTypedWithOneFallback) {
         EXPECT_EQ(state->cursorRow + state->topRow, 0) << text;
     }
     state->visibleRows = 0;  // not even the view's size can be had
-    settings.writes.clear();
-    EXPECT_EQ(AcceptOptionsDialog(*state, settings, host, {"0", "80"}),
-              OptionsOutcome::ProgramEnded);
-    EXPECT_EQ(std::pair(host.calls.back(), settings.writes.size()),
+    EXPECT_EQ(AcceptOptionsDialog(*state, none, host, {"0", "80"}), OptionsOutcome::ProgramEnded);
+    EXPECT_EQ(std::pair(host.calls.back(), none.writes.size()),
               std::pair(std::string("destroy"), 0ul));
 }
 
