@@ -14,7 +14,7 @@ namespace vellor::testing {
 // The settings key in memory: missing, impossible to create or refusing values; writes logged.
 class FakeSettings : public SettingsBackend {
   public:
-    bool OpenExistingKey() override { return isOpen = keyExists; }
+    bool OpenExistingKey() override { return isOpen = keyExists || !values.empty(); }
     bool CreateOrOpenKey() override { return isOpen = keyExists = keyExists || !failCreate; }
     std::optional<std::size_t> QueryValue(std::string_view name, std::span<uint8_t> room) override {
         const auto it = values.find(std::string(name));
@@ -30,7 +30,6 @@ class FakeSettings : public SettingsBackend {
     bool CloseKey() override { return std::exchange(isOpen, false); }
 
     void Put(const std::string& name, uint32_t type, std::vector<uint8_t> bytes) {
-        keyExists = true;
         values[name] = RegValue{type, std::move(bytes)};
     }
     std::optional<uint32_t> Dword(const std::string& name) const {

@@ -20,7 +20,7 @@ namespace {
 // again); arrows and keys step within range, wrapping; OK applies what the controls hold.
 TEST(OptionsDialog, OkTakesWhatTheControlsHoldAndCancelNothing) {
     auto state = MakeScreen(24, 80, DisplayMode::HexChar, 20, 40);
-    state->rxCrLf = state->txCrLf = 1;
+    state->rxCrLf = 1;
     FakeSettings settings;
     FakeHost host;
     OptionsDialog dialog(nullptr, *state, settings, host),
