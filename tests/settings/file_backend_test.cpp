@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "app/app_state.h"
 #include "settings/reg_file_backend.h"
 #include "settings/settings_store.h"
@@ -28,10 +30,8 @@ Loads LoadAll(AppState& state, SettingsBackend& backend) {
     return {LoadBarSettings(state, backend), LoadPortSettings(state, backend)};
 }
 
-std::string Replace(std::string text, const std::string& from, const std::string& to) {
-    for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-    return text;
+std::string Replace(const std::string& text, const char* from, const std::string& to) {
+    return std::regex_replace(text, std::regex(from), to);
 }
 
 struct FileBackend : ::testing::Test {

@@ -21,22 +21,17 @@ Fields FieldsOf(const AppState& s) {
             s.txCrLf,  s.txCapture, s.rxCapture, s.controlBar, hex,      s.capturing};
 }
 
-void PutDword(FakeSettings& settings, const std::string& name, uint32_t value, uint32_t type = 4) {
-    const auto le = Le32(value);
-    settings.Put(name, type, {le.begin(), le.end()});
-}
-
 // A load keeps what it read before a misfit value; types are not checked, sizes keep 16 bits.
 TEST(SettingsStore, LoadsTakeWholeValuesInOrderUntilOneIsMissing) {
     FakeSettings settings;
     AppState state;
     const uint32_t stored[] = {70000, 132, 7, 1, 1, 5, 1, 1, 0xFFFFFFFF};
     for (std::size_t i = 0; i < kDisplay.size(); ++i)
-        PutDword(settings, kDisplay[i], stored[i], i == 2 ? SB::kRegBinary : SB::kRegDword);
-    settings.Put("Echo", SB::kRegDword, {1, 0, 0});
+        settings.Put(kDisplay[i], i == 2 ? SB::kRegBinary : SB::kRegDword, Le32(stored[i]));
+    settings.Put("Echo", SB::kRegDword, std::array<uint8_t, 3>{1, 0, 0});
     EXPECT_EQ(LoadDisplaySettings(state, settings), 0);
     EXPECT_EQ(FieldsOf(state), (Fields{4464, 132, 7, 1, 1, 0, 0, 0, 1, 0, 0, 0}));
-    PutDword(settings, "Echo", 5);
+    settings.Put("Echo", SB::kRegDword, Le32(5));
     EXPECT_EQ(LoadDisplaySettings(state, settings), 1);
     const std::pair<void (*)(AppState&), Fields> defaults[] = {
         {SetBarDefaults, {4464, 132, 7, 1, 1, 5, 1, 1, -1, 0, 0, 1}},
@@ -56,8 +51,8 @@ TEST(Preferences, EachLoadsOnItsOwnAndAllAreSaved) {
                                                        {"SendLineDelay", kMaxPacingMs + 1},
                                                        {"SendEchoTimeout", 5}};
     for (const auto& [name, value] : stored)
-        PutDword(settings, name, value);
-    settings.Put("SendWaitEcho", SB::kRegDword, {1, 0, 0});
+        settings.Put(name, SB::kRegDword, Le32(value));
+    settings.Put("SendWaitEcho", SB::kRegDword, std::array<uint8_t, 3>{1, 0, 0});
     Preferences loaded;
     LoadPreferences(loaded, settings);
     EXPECT_EQ(loaded, (Preferences{.reconnect = false,

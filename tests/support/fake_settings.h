@@ -29,8 +29,8 @@ class FakeSettings : public SettingsBackend {
     }
     bool CloseKey() override { return std::exchange(isOpen, false); }
 
-    void Put(const std::string& name, uint32_t type, std::vector<uint8_t> bytes) {
-        values[name] = RegValue{type, std::move(bytes)};
+    void Put(const std::string& name, uint32_t type, std::span<const uint8_t> bytes) {
+        values[name] = RegValue{type, {bytes.begin(), bytes.end()}};
     }
     std::optional<uint32_t> Dword(const std::string& name) const {
         const auto it = values.find(name);
