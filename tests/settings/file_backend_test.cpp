@@ -40,8 +40,7 @@ struct FileBackend : ::testing::Test {
     AppState state;
 };
 
-// The file is in an absolute XDG_CONFIG_HOME, else in $HOME/.config; loads leave no trace there,
-// saves make private folders and write through links keeping the file's form.
+// The file lives under an absolute XDG_CONFIG_HOME or $HOME/.config; saves follow links.
 TEST_F(FileBackend, SavesMakePrivateXdgFoldersAndKeepWhatIsThere) {
     ::setenv("XDG_CONFIG_HOME", "/xdg", 1);  // no other test reads either variable
     EXPECT_EQ(RegFileBackend::DefaultPath(), "/xdg/vellor/settings.reg");

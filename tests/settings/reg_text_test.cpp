@@ -50,8 +50,7 @@ TEST(RegDocument, ValueLinesReadAsTheirTypeOrNotAtAll) {
 // Set rewrites in place or after the key's last value, keeping all else; every value reads back.
 TEST(RegDocument, SetChangesOnlyItsValuesAndEachReadsBackExactly) {
     const std::string head =
-        "Windows Registry Editor Version 5.00\n; a comment\n" + kTop.substr(38) +
-        "\"Odd\"=unreadable\n\"Future\"=hex(7):41,\\\n  00\n\"Mode\"=dword:0000000";
+        kTop + ";\n\"Odd\"=?\n\"Future\"=hex(7):41,\\\n  00\n\"Mode\"=dword:0000000";
     const std::string tail = "\n\n[HKEY_CURRENT_USER\\Software\\Third]\n@=\"default\"\n";
     RegDocument document = RegDocument::Parse(head + "1\n\"mode\"=dword:00000002" + tail);
     ASSERT_TRUE(document.Set("Mode", SB::kRegDword, Le32(7)));

@@ -11,11 +11,11 @@
 
 namespace vellor::testing {
 
-// The settings key in memory: missing, impossible to create or refusing values; writes logged.
+// The settings key in memory: missing until written to, refusing chosen values; writes logged.
 class FakeSettings : public SettingsBackend {
   public:
     bool OpenExistingKey() override { return isOpen = keyExists || !values.empty(); }
-    bool CreateOrOpenKey() override { return isOpen = keyExists = keyExists || !failCreate; }
+    bool CreateOrOpenKey() override { return isOpen = keyExists = true; }
     std::optional<std::size_t> QueryValue(std::string_view name, std::span<uint8_t> room) override {
         const auto it = values.find(std::string(name));
         if (!isOpen || it == values.end() || it->second.bytes.size() > room.size()) return {};
@@ -38,7 +38,7 @@ class FakeSettings : public SettingsBackend {
         return LoadLe32(std::span<const uint8_t, 4>(it->second.bytes.data(), 4));
     }
 
-    bool keyExists = false, failCreate = false, isOpen = false;
+    bool keyExists = false, isOpen = false;
     std::set<std::string> failWrites;
     std::map<std::string, RegValue> values;
     std::vector<std::string> writes;

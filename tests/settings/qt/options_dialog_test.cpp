@@ -16,8 +16,7 @@
 namespace vellor::testing {
 namespace {
 
-// The controls show the state and Tab passes capture by; Text checks Echo (which may be cleared
-// again); arrows and keys step within range, wrapping; OK applies what the controls hold.
+// Controls show the state; Text checks Echo; arrows and keys step, wrapping; OK applies them.
 TEST(OptionsDialog, OkTakesWhatTheControlsHoldAndCancelNothing) {
     auto state = MakeScreen(24, 80, DisplayMode::HexChar, 20, 40);
     state->rxCrLf = 1;
