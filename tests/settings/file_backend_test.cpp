@@ -51,6 +51,7 @@ TEST_F(FileBackend, SavesMakePrivateXdgFoldersAndKeepWhatIsThere) {
     EXPECT_FALSE(fs::exists(File().parent_path().parent_path()));
     state.portName = "COM1";
     SavePortSettings(state, backend);
+    EXPECT_EQ(LoadAll(state, backend), (Loads{0, 1}));
     for (const fs::path& made : {File().parent_path(), File().parent_path().parent_path()})
         EXPECT_EQ(fs::status(made).permissions(), fs::perms::owner_all) << made;
     const fs::path real = folder.path() / "elsewhere" / "real.reg";

@@ -15,9 +15,7 @@ using namespace std::string_literals;
 const std::string kTop =
     "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\VellorEV]\n";
 
-RegValue Dw(uint8_t n) {
-    return {SB::kRegDword, {n, 0, 0, 0}};
-}
+const auto Dw = [](uint8_t n) { return RegValue{SB::kRegDword, {n, 0, 0, 0}}; };
 std::optional<RegValue> Read(const std::string& text, std::string_view name = "N") {
     const RegDocument document = RegDocument::Parse(text);
     const RegValue* value = document.Find(name);
