@@ -46,7 +46,8 @@ TEST_F(FileBackend, SavesMakePrivateXdgFoldersAndKeepWhatIsThere) {
     EXPECT_EQ(RegFileBackend::DefaultPath(), "/xdg/vellor/settings.reg");
     ::setenv("XDG_CONFIG_HOME", "relative", 1);
     ::setenv("HOME", folder.path().c_str(), 1);
-    RegFileBackend backend(RegFileBackend::DefaultPath());
+    ASSERT_EQ(RegFileBackend::DefaultPath(), File());  // else the test would write elsewhere
+    RegFileBackend backend(File());
     EXPECT_EQ(LoadAll(state, backend), (Loads{0, 0}));
     EXPECT_FALSE(fs::exists(File().parent_path().parent_path()));
     state.portName = "COM1";
