@@ -8,44 +8,29 @@
 #include "base/little_endian.h"
 #include "settings/reg_document.h"
 #include "settings/settings_backend.h"
-#include "settings/text_encoding.h"
 
 namespace vellor::testing {
 
-// The settings key in memory: it can be missing, impossible to create or refuse single values;
-// every write is logged in order.
+// The settings key in memory: missing until written to, refusing chosen values; writes logged.
 class FakeSettings : public SettingsBackend {
   public:
-    bool OpenExistingKey() override { return open_ = keyExists; }
-    bool CreateOrOpenKey() override {
-        if (!keyExists && failCreate) return false;
-        return keyExists = open_ = true;
-    }
+    bool OpenExistingKey() override { return isOpen = keyExists || !values.empty(); }
+    bool CreateOrOpenKey() override { return isOpen = keyExists = true; }
     std::optional<std::size_t> QueryValue(std::string_view name, std::span<uint8_t> room) override {
         const auto it = values.find(std::string(name));
-        if (!open_ || it == values.end() || it->second.bytes.size() > room.size())
-            return std::nullopt;
-        std::copy(it->second.bytes.begin(), it->second.bytes.end(), room.begin());
-        return it->second.bytes.size();
+        if (!isOpen || it == values.end() || it->second.bytes.size() > room.size()) return {};
+        return std::ranges::copy(it->second.bytes, room.begin()).out - room.begin();
     }
     bool SetValue(std::string_view name, uint32_t type, std::span<const uint8_t> bytes) override {
         writes.emplace_back(name);
-        if (!open_ || failWrites.contains(std::string(name))) return false;
-        values[std::string(name)] = RegValue{type, {bytes.begin(), bytes.end()}};
+        if (!isOpen || failWrites.contains(writes.back())) return false;
+        values[writes.back()] = RegValue{type, {bytes.begin(), bytes.end()}};
         return true;
     }
-    bool CloseKey() override { return std::exchange(open_, false); }
+    bool CloseKey() override { return std::exchange(isOpen, false); }
 
-    void Put(const std::string& name, uint32_t type, std::vector<uint8_t> bytes) {
-        keyExists = true;
-        values[name] = RegValue{type, std::move(bytes)};
-    }
-    void PutDword(const std::string& name, uint32_t value) {
-        const auto le = Le32(value);
-        Put(name, kRegDword, {le.begin(), le.end()});
-    }
-    void PutString(const std::string& name, std::string_view utf8) {
-        Put(name, kRegSz, RegSzBytes(Utf8ToUtf16(utf8).value_or(u"")));
+    void Put(const std::string& name, uint32_t type, std::span<const uint8_t> bytes) {
+        values[name] = RegValue{type, {bytes.begin(), bytes.end()}};
     }
     std::optional<uint32_t> Dword(const std::string& name) const {
         const auto it = values.find(name);
@@ -53,14 +38,10 @@ class FakeSettings : public SettingsBackend {
         return LoadLe32(std::span<const uint8_t, 4>(it->second.bytes.data(), 4));
     }
 
-    bool keyExists = false;
-    bool failCreate = false;
+    bool keyExists = false, isOpen = false;
     std::set<std::string> failWrites;
     std::map<std::string, RegValue> values;
     std::vector<std::string> writes;
-
-  private:
-    bool open_ = false;
 };
 
 }  // namespace vellor::testing
