@@ -27,7 +27,7 @@ class MainWindowTest : public ::testing::Test {
                                              "RX_CRLF",    "Echo",    "TX_CRLF", "TX_Capture",
                                              "RX_Capture", "Control", "HexInput"};
         for (std::size_t i = 0; i < values.size(); ++i)
-            settings.PutDword(kNames[i], values[i]);
+            settings.Put(kNames[i], SettingsBackend::kRegDword, Le32(values[i]));
         window.reset();
         MainWindow::Hooks hooks;
         hooks.showMessage = [this](QWidget*, const std::string& text, const std::string& caption,
