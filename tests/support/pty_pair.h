@@ -9,6 +9,8 @@
 #include <chrono>
 #include <string>
 
+#include "support/deadline.h"
+
 namespace vellor::testing {
 
 // A pseudo-terminal with both ends raw. The test talks through `master`; the program opens
@@ -37,10 +39,13 @@ class PtyPair {
 
     bool ok() const { return master >= 0 && !slavePath.empty(); }
 
-    // Writes everything into the master (what the far end sends), waiting for room as needed.
+    // Writes everything into the master (what the far end sends), waiting for room as needed;
+    // false when the other side stops taking bytes for kPatience.
     bool Send(const std::string& bytes) {
+        const auto deadline = std::chrono::steady_clock::now() + kPatience;
         std::size_t done = 0;
         while (done < bytes.size()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
             const ssize_t n = write(master, bytes.data() + done, bytes.size() - done);
             if (n > 0) {
                 done += std::size_t(n);
