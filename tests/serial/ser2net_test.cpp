@@ -59,18 +59,18 @@ class Ser2Net : public ::testing::TestWithParam<Accepter> {
     std::unique_ptr<AppState> state = MakeScreen(25, 80);
 };
 
-// Every byte value is captured and typed exactly; the server stopping loses the port, which
-// closes with one message. Only RFC 2217 brings the stored rate to the line.
+// Every byte value is captured and typed exactly; only RFC 2217 brings the stored rate to the
+// line. The server stopping loses the port, which closes with one message.
 TEST_P(Ser2Net, EveryByteBothWaysUntilTheServerStops) {
     EXPECT_EQ(state->portHandle->LineSettingsNote().empty(), rfc2217);
-    const termios line = Line();
-    EXPECT_EQ(cfgetospeed(&line), rfc2217 ? B57600 : B9600);
     ASSERT_TRUE(pty.Send(all));
     host.RunUntil([&] { return ReadFile(capture).size() >= all.size(); });
     EXPECT_EQ(ReadFile(capture), all);
     for (char c : all)
         WritePortByte(*state, uint8_t(c));
     EXPECT_EQ(pty.Receive(all.size()), all);
+    const termios line = Line();  // ser2net has set up the terminal once data went through
+    EXPECT_EQ(cfgetospeed(&line), rfc2217 ? B57600 : B9600);
     EXPECT_TRUE(host.messages.empty());
     server->Stop();
     ASSERT_TRUE(host.RunUntil([&] { return !PortIsOpen(*state) && !state->portOpen; }));
@@ -78,11 +78,18 @@ TEST_P(Ser2Net, EveryByteBothWaysUntilTheServerStops) {
     EXPECT_EQ(host.messages[0].text, "ReadPort Failed");
 }
 
-// Over RFC 2217 each setting reaches the terminal once ser2net confirms it, as reading back shows;
-// 1.5 stop bits it leaves unanswered, which fails. Otherwise the terminal keeps its own settings.
-// A pseudo-terminal keeps 8 bits without parity whatever is set: those two show in the read-back.
+// DTR, RTS and break keep the stream in step (a pseudo-terminal has no lines to show them). Over
+// RFC 2217 each setting reaches the terminal once ser2net confirms it, as reading back shows (it
+// keeps 8 bits without parity whatever is set); 1.5 stop bits ser2net leaves unanswered, which
+// fails. Otherwise the terminal keeps ser2net's own settings.
 TEST_P(Ser2Net, SettingsReachTheTerminal) {
     SerialDevice& device = *state->portHandle;
+    device.SetDtr(false);
+    device.SetRts(false);
+    device.SendBreak(10);
+    device.SetDtr(true);
+    EXPECT_EQ(device.Write(AsBytes(all), 10000).written, all.size());
+    EXPECT_EQ(pty.Receive(all.size()), all);
     using F = FlowControl;
     // Mark and space come last: ser2net 4.3 keeps the stick-parity bit once set.
     for (const auto& [config, speed, cflag] :
@@ -104,13 +111,6 @@ TEST_P(Ser2Net, SettingsReachTheTerminal) {
         EXPECT_EQ(back, rfc2217 ? config : LineConfig(50, 8, 0, 1, F::None)) << DescribeLine(back);
     }
     EXPECT_EQ(device.Configure(LineConfig(9600, 8, 0, 1, F::None)), rfc2217 ? EINVAL : 0);
-    device.SetDtr(
-        false);  // a pseudo-terminal has no lines: these must only keep the stream in step
-    device.SetRts(false);
-    device.SendBreak(10);
-    device.SetDtr(true);
-    EXPECT_EQ(device.Write(AsBytes(all), 10000).written, all.size());
-    EXPECT_EQ(pty.Receive(all.size()), all);
 }
 
 INSTANTIATE_TEST_SUITE_P(
