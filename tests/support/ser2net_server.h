@@ -1,6 +1,5 @@
 #pragma once
 
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -16,7 +15,7 @@
 namespace vellor::testing {
 
 // The real ser2net (Debian 12's 4.3) serving `device` on a loopback port while this object lives,
-// as a child that dies with this process; its configuration and log go into `folder`.
+// as a child that dies with this process and prints to its error output; its files go in `folder`.
 class Ser2NetServer {
   public:
     enum class Accepter : uint8_t { Rfc2217, RawTcp, PlainTelnet /* refuses the option */ };
@@ -24,24 +23,18 @@ class Ser2NetServer {
     // On `port`, or on a free one when it is 0.
     Ser2NetServer(const std::string& device, Accepter accepter, const std::string& folder,
                   int port = 0)
-        : accepter_(accepter), folder_(folder), port_(port != 0 ? port : FreeLoopbackPort()) {
+        : accepter_(accepter), port_(port != 0 ? port : FreeLoopbackPort()) {
         const char* kinds[] = {"telnet(rfc2217),", "", "telnet,"};
-        // "local": a pseudo-terminal has no carrier to wait for.
-        std::ofstream(folder + "/ser2net.yaml")
-            << "connection: &vellor\n    accepter: " << kinds[int(accepter)] << "tcp,127.0.0.1,"
-            << port_ << "\n    connector: serialdev," << device << ",9600n81,local\n";
-        const std::string config = folder + "/ser2net.yaml", pidFile = folder + "/ser2net.pid";
-        const std::string log = folder + "/ser2net.log";
+        const std::string config = folder + "/ser2net.yaml", pid = folder + "/ser2net.pid";
+        std::ofstream(config) << "connection: &vellor\n    accepter: " << kinds[int(accepter)]
+                              << "tcp,127.0.0.1," << port_ << "\n    connector: serialdev,"
+                              << device << ",9600n81,local\n";  // no carrier to wait for
         const pid_t parent = getpid();
-        pid_ = fork();  // the child makes only calls that are safe between fork and exec
-        if (pid_ == 0) {
+        if ((pid_ = fork()) == 0) {            // only calls that are safe between fork and exec
             prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive a crashed or killed test
-            if (getppid() != parent) _exit(127);
-            const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-            dup2(out, STDOUT_FILENO);
-            dup2(out, STDERR_FILENO);
-            execl("/usr/sbin/ser2net", "ser2net", "-n", "-d", "-u", "-c", config.c_str(), "-P",
-                  pidFile.c_str(), nullptr);
+            if (getppid() == parent)
+                execl("/usr/sbin/ser2net", "ser2net", "-n", "-d", "-u", "-c", config.c_str(), "-P",
+                      pid.c_str(), nullptr);
             _exit(127);
         }
         // Listening, as the kernel's table shows: a probe connection would open the device.
@@ -53,9 +46,7 @@ class Ser2NetServer {
     ~Ser2NetServer() { Stop(); }
 
     bool ok() const { return ok_; }
-    std::string Why() const {  // with what ser2net printed
-        return "ser2net did not serve on " + Name() + ":\n" + ReadFile(folder_ + "/ser2net.log");
-    }
+    std::string Why() const { return "ser2net did not serve on " + Name() + ", see above"; }
     std::string Name() const {
         return (accepter_ == Accepter::RawTcp ? "tcp" : "rfc2217") + std::string("://127.0.0.1:") +
                std::to_string(port_);
@@ -81,7 +72,6 @@ class Ser2NetServer {
     }
 
     const Accepter accepter_;
-    const std::string folder_;
     const int port_;
     pid_t pid_ = -1;
     bool ok_ = false;
