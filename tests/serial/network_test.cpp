@@ -11,8 +11,6 @@
 namespace vellor::testing {
 namespace {
 
-using namespace telnet;
-using namespace std::string_literals;
 using Bytes = std::vector<uint8_t>;
 
 std::span<const uint8_t> AsBytes(const std::string& s) {
@@ -54,27 +52,23 @@ struct RecordingSink final : TelnetSink {
 
 TEST(TelnetDecoder, GivesTheSameEventsForEveryCutOfTheInput) {
     const std::pair<Bytes, std::string> cases[] = {
-        {{65, 255, 255, 66, 240}, " 65 255 66 240"},
-        {{255, 255, 255, 255, 255, 255}, " 255 255 255"},
+        {{65, 255, 255, 66, 240, 255, 255, 255, 255}, " 65 255 66 240 255 255"},
         {{65, 255, 251, 3, 255, 254, 44, 66}, " 65 neg251,3 neg254,44 66"},
         {{255, 250, 44, 107, 255, 255, 255, 240}, " sb44[ 107 255 ]"},
-        {{255, 250, 44, 101, 0, 0, 225, 0, 255, 240, 65}, " sb44[ 101 0 0 225 0 ] 65"},
-        {{255, 250, 44, 1, 240, 255, 240, 255, 250, 44, 255, 240}, " sb44[ 1 240 ] sb44[ ]"},
+        {{255, 250, 44, 101, 0, 240, 225, 255, 240, 255, 250, 44, 255, 240, 65},
+         " sb44[ 101 0 240 225 ] sb44[ ] 65"},
         {{255, 241, 65, 255, 243, 255, 240, 66}, " cmd241 65 cmd243 66"},
         // Cut short by a command: the subnegotiation is dropped, the stream stays in step.
         {{255, 250, 44, 7, 255, 251, 3, 65}, " neg251,3 65"},
     };
     for (const auto& [input, expected] : cases) {
-        for (std::size_t cut = 0; cut <= input.size(); ++cut) {
-            for (std::size_t step : {input.size(), std::size_t(1)}) {
-                TelnetDecoder decoder;
-                RecordingSink sink;
-                decoder.Feed(std::span(input).first(cut), sink);
-                for (std::size_t at = cut; at < input.size(); at += step)
-                    decoder.Feed(std::span(input).subspan(at, std::min(step, input.size() - at)),
-                                 sink);
-                EXPECT_EQ(sink.log, expected) << Numbers(input) << " cut at " << cut;
-            }
+        for (std::size_t cut = 0; cut <= input.size(); ++cut) {  // then the rest byte by byte
+            TelnetDecoder decoder;
+            RecordingSink sink;
+            decoder.Feed(std::span(input).first(cut), sink);
+            for (std::size_t at = cut; at < input.size(); ++at)
+                decoder.Feed(std::span(input).subspan(at, 1), sink);
+            EXPECT_EQ(sink.log, expected) << Numbers(input) << " cut at " << cut;
         }
     }
 }
@@ -88,8 +82,7 @@ TEST(ComPortOption, ServerNoticesDecode) {
 }
 
 // Not waiting for the option: the test answers for the server.
-std::shared_ptr<NetworkSerialDevice> OpenOn(ScriptedTelnetPeer& peer,
-                                            const char* scheme = "rfc2217") {
+auto OpenOn(const ScriptedTelnetPeer& peer, const char* scheme = "rfc2217") {
     int error = 0;
     auto device = NetworkSerialDevice::Open(peer.Name(scheme), error, {5000, 0, 200});
     if (!device) throw std::runtime_error("not opened: error " + std::to_string(error));
@@ -114,19 +107,17 @@ std::string Frame(const Bytes& payload) {  // a serial-port message, as the serv
 }
 
 // What a client says on connecting: WILL binary, suppress-go-ahead, the option; DO the first two.
-const std::string kOffers = "\xff\xfb\x00\xff\xfb\x03\xff\xfb\x2c\xff\xfd\x00\xff\xfd\x03"s;
+const std::string kOffers("\xff\xfb\x00\xff\xfb\x03\xff\xfb\x2c\xff\xfd\x00\xff\xfd\x03", 15);
 const std::string kWillEcho = "\xff\xfb\x01", kDoComPort = "\xff\xfd\x2c";
 
-// Each option is asked for once, the echo refused, no answer answered, modem notices asked for
-// (the mask 0xFF escaped); a notice wakes a waiting reader; input in one-byte segments decodes
-// whole; DTR and RTS go as asked.
+// Options asked for once, the echo refused, no answer answered, modem notices asked for (0xFF
+// escaped); a notice wakes a waiting reader; one-byte segments decode whole; DTR and RTS go.
 TEST(NetworkDevice, NegotiatesOnceAndFollowsTheModemLines) {
     ScriptedTelnetPeer peer;
     auto device = OpenOn(peer);
     ASSERT_TRUE(peer.Send(kWillEcho + kDoComPort));
     EXPECT_EQ(peer.Next(kOffers.size() + 11),
               kOffers + "\xff\xfe\x01\xff\xfa\x2c\x0b\xff\xff\xff\xf0");
-    EXPECT_EQ(device->LineSettingsNote(), "");
     std::thread notify([&] { peer.Send(Frame({107, 0xFF}), true); });
     EXPECT_TRUE(FinishesWithin(
         kPatience, [&] { device->Wait(600000); }, [&] { device->Interrupt(); }))
@@ -135,20 +126,16 @@ TEST(NetworkDevice, NegotiatesOnceAndFollowsTheModemLines) {
     EXPECT_EQ(device->ModemStatus(), kMsRlsdOn | kMsRingOn | kMsDsrOn | kMsCtsOn);
     ASSERT_TRUE(peer.Send("a\xff\xff\xff\xf1z", true));
     EXPECT_EQ(Receive(*device, 3), "a\xffz");
-    device->SetDtr(true);
-    device->SetRts(false);
-    device->SetDtr(false);
-    device->SetRts(true);
+    for (bool raised : {true, false})
+        device->SetDtr(raised), device->SetRts(!raised);
     EXPECT_EQ(peer.Next(28), Frame({5, 8}) + Frame({5, 12}) + Frame({5, 9}) + Frame({5, 11}));
 }
 
-// Without the option data still flows, nothing of it is sent, a break goes as telnet's own, and
-// the note says so.
+// Without the option data flows, the note says so, a break goes as telnet's own, nothing else.
 TEST(NetworkDevice, UnansweredOptionStillCarriesData) {
     ScriptedTelnetPeer peer;
     auto device = OpenOn(peer);
     EXPECT_NE(device->LineSettingsNote(), "");
-    EXPECT_EQ(device->Configure(PortConfig{}), 0);
     device->SetDtr(false);
     device->SendBreak(1);
     ASSERT_EQ(device->Write(AsBytes("\xff|data"), 1000).written, 6u);
@@ -180,28 +167,31 @@ TEST(NetworkDevice, SuspendHoldsDataUntilResumeOrClose) {
         for (auto* t : {&other, &reader, &writer})
             t->join();
     }));
-    uint8_t buffer[16];
-    EXPECT_EQ(device->Read(buffer).error, EBADF);
-    EXPECT_EQ(device->Configure(PortConfig{}), EBADF);
+    EXPECT_EQ(device->Read({}).error, EBADF);
     EXPECT_EQ(peer.Next(1), "");  // the end, and nothing held went out
 }
 
-// Raw TCP carries bytes as they are; what came before the server went away is read first.
+// Raw TCP takes bytes as they are; what came before the server went away is read first.
 TEST(NetworkDevice, ADroppedConnectionIsLostAfterItsData) {
     ScriptedTelnetPeer peer;
     auto device = OpenOn(peer, "tcp");
-    ASSERT_EQ(device->Write(AsBytes(kWillEcho), 1000).written, 3u);
-    EXPECT_EQ(peer.Next(3), kWillEcho);
     ASSERT_TRUE(peer.Send(kWillEcho + "last words"));
     peer.Hangup();
     EXPECT_EQ(Receive(*device, 13), kWillEcho + "last words");
-    uint8_t buffer[64];
-    EXPECT_TRUE(WaitUntil([&] { return device->Read(buffer).error == ECONNRESET; }));
+    EXPECT_TRUE(WaitUntil([&] { return device->Read({}).error == ECONNRESET; }));
     EXPECT_EQ(device->Wait(600000), WaitResult::Ready);
 }
 
 // A failure to open says why without hanging, for IPv6 and host names too; closing leaves nothing.
 TEST(NetworkDevice, OpeningSaysWhyItFailedAndClosingLeavesNothing) {
+    auto count = [](const char* dir) {
+        return std::distance(std::filesystem::directory_iterator(dir), {});
+    };
+    const auto fds = count("/proc/self/fd"), threads = count("/proc/self/task");
+    for (int i = 0; i < 10; ++i)
+        OpenOn(ScriptedTelnetPeer(), i % 2 ? "tcp" : "rfc2217")->Close();
+    EXPECT_EQ(count("/proc/self/fd"), fds);
+    EXPECT_TRUE(WaitUntil([&] { return count("/proc/self/task") == threads; }));
     int error = 0, port = 0;
     EXPECT_EQ(OpenSerialDevice("tcp://[::1]80", error), nullptr);
     EXPECT_EQ(error, EINVAL);
@@ -219,18 +209,6 @@ TEST(NetworkDevice, OpeningSaysWhyItFailedAndClosingLeavesNothing) {
         queued.push_back(NetworkSerialDevice::Open(name, error, {200, 200, 200}));
     EXPECT_EQ(error, ETIMEDOUT);
     close(fd);
-    queued.clear();
-
-    auto count = [](const char* dir) {
-        return std::distance(std::filesystem::directory_iterator(dir), {});
-    };
-    const auto fds = count("/proc/self/fd"), threads = count("/proc/self/task");
-    for (int i = 0; i < 10; ++i) {
-        ScriptedTelnetPeer server;
-        OpenOn(server, i % 2 ? "tcp" : "rfc2217")->Close();
-    }
-    EXPECT_EQ(count("/proc/self/fd"), fds);
-    EXPECT_TRUE(WaitUntil([&] { return count("/proc/self/task") == threads; }));
 }
 
 }  // namespace

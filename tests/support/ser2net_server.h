@@ -1,5 +1,6 @@
 #pragma once
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -15,15 +16,13 @@
 namespace vellor::testing {
 
 // The real ser2net (Debian 12's 4.3) serving `device` on a loopback port while this object lives,
-// as a child that dies with this process and prints to its error output; its files go in `folder`.
+// as a child that dies with this process; its configuration and log go into `folder`.
 class Ser2NetServer {
   public:
     enum class Accepter : uint8_t { Rfc2217, RawTcp, PlainTelnet /* refuses the option */ };
 
-    // On `port`, or on a free one when it is 0.
-    Ser2NetServer(const std::string& device, Accepter accepter, const std::string& folder,
-                  int port = 0)
-        : accepter_(accepter), port_(port != 0 ? port : FreeLoopbackPort()) {
+    Ser2NetServer(const std::string& device, Accepter accepter, const std::string& folder)
+        : accepter_(accepter), port_(FreeLoopbackPort()), log_(folder + "/ser2net.log") {
         const char* kinds[] = {"telnet(rfc2217),", "", "telnet,"};
         const std::string config = folder + "/ser2net.yaml", pid = folder + "/ser2net.pid";
         std::ofstream(config) << "connection: &vellor\n    accepter: " << kinds[int(accepter)]
@@ -32,7 +31,9 @@ class Ser2NetServer {
         const pid_t parent = getpid();
         if ((pid_ = fork()) == 0) {            // only calls that are safe between fork and exec
             prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive a crashed or killed test
-            if (getppid() == parent)
+            const int out = open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+            if (getppid() == parent && dup2(out, STDOUT_FILENO) >= 0 &&
+                dup2(out, STDERR_FILENO) >= 0)
                 execl("/usr/sbin/ser2net", "ser2net", "-n", "-d", "-u", "-c", config.c_str(), "-P",
                       pid.c_str(), nullptr);
             _exit(127);
@@ -40,13 +41,13 @@ class Ser2NetServer {
         // Listening, as the kernel's table shows: a probe connection would open the device.
         char listening[64];
         std::snprintf(listening, sizeof listening, ": 0100007F:%04X 00000000:0000 0A", port_);
-        WaitUntil([&] { return Ended() || ReadFile("/proc/net/tcp").find(listening) != npos; });
+        WaitUntil([&] { return Ended() || ReadFile("/proc/net/tcp").find(listening) < npos; });
         ok_ = !Ended();
     }
     ~Ser2NetServer() { Stop(); }
 
     bool ok() const { return ok_; }
-    std::string Why() const { return "ser2net did not serve on " + Name() + ", see above"; }
+    std::string Why() const { return "ser2net did not serve on " + Name() + ": " + ReadFile(log_); }
     std::string Name() const {
         return (accepter_ == Accepter::RawTcp ? "tcp" : "rfc2217") + std::string("://127.0.0.1:") +
                std::to_string(port_);
@@ -73,6 +74,7 @@ class Ser2NetServer {
 
     const Accepter accepter_;
     const int port_;
+    const std::string log_;
     pid_t pid_ = -1;
     bool ok_ = false;
 };
