@@ -12,6 +12,7 @@ namespace vellor::testing {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+const int kWaitMs = int(std::chrono::milliseconds(kPatience).count());  // what must end, ends
 
 std::span<const uint8_t> AsBytes(const std::string& s) {
     return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
@@ -120,7 +121,7 @@ TEST(NetworkDevice, NegotiatesOnceAndFollowsTheModemLines) {
               kOffers + "\xff\xfe\x01\xff\xfa\x2c\x0b\xff\xff\xff\xf0");
     std::thread notify([&] { peer.Send(Frame({107, 0xFF}), true); });
     EXPECT_TRUE(FinishesWithin(
-        kPatience, [&] { device->Wait(600000); }, [&] { device->Interrupt(); }))
+        kPatience, [&] { device->Wait(kWaitMs); }, [&] { device->Interrupt(); }))
         << "a notice did not wake the reader";
     notify.join();
     EXPECT_EQ(device->ModemStatus(), kMsRlsdOn | kMsRingOn | kMsDsrOn | kMsCtsOn);
@@ -152,15 +153,15 @@ TEST(NetworkDevice, SuspendHoldsDataUntilResumeOrClose) {
     device->SetRts(false);
     EXPECT_EQ(peer.Next(kOffers.size() + 15), kOffers + Frame({11, 0xFF}) + Frame({5, 12}));
     std::thread resume([&] { peer.Send(Frame({109})); });
-    EXPECT_EQ(device->Write(AsBytes("late"), 600000).written, 4u);
+    EXPECT_EQ(device->Write(AsBytes("late"), kWaitMs).written, 4u);
     resume.join();
     EXPECT_EQ(peer.Next(4), "late");
 
     ASSERT_TRUE(peer.Send(Frame({108}) + Frame({107, 0x10})));
     ASSERT_TRUE(WaitUntil([&] { return device->ModemStatus() == kMsCtsOn; }));
     device->Wait(0);  // takes the change the notice made
-    std::thread reader([&] { EXPECT_EQ(device->Wait(600000), WaitResult::Interrupted); });
-    std::thread writer([&] { EXPECT_EQ(device->Write(AsBytes("held"), 600000).written, 0u); });
+    std::thread reader([&] { EXPECT_EQ(device->Wait(kWaitMs), WaitResult::Interrupted); });
+    std::thread writer([&] { EXPECT_EQ(device->Write(AsBytes("held"), kWaitMs).written, 0u); });
     EXPECT_TRUE(FinishesWithin(kPatience, [&] {
         std::thread other([&] { device->Close(); });
         device->Close();
@@ -179,7 +180,7 @@ TEST(NetworkDevice, ADroppedConnectionIsLostAfterItsData) {
     peer.Hangup();
     EXPECT_EQ(Receive(*device, 13), kWillEcho + "last words");
     EXPECT_TRUE(WaitUntil([&] { return device->Read({}).error == ECONNRESET; }));
-    EXPECT_EQ(device->Wait(600000), WaitResult::Ready);
+    EXPECT_EQ(device->Wait(kWaitMs), WaitResult::Ready);
 }
 
 // A failure to open says why without hanging, for IPv6 and host names too; closing leaves nothing.

@@ -47,13 +47,12 @@ class ScriptedTelnetPeer {
             sent = send(connection_, bytes.data() + at, step, MSG_NOSIGNAL) == ssize_t(step);
         return sent;
     }
-    // The next `count` bytes from the client; fewer once it closed or kPatience passed.
+    // What the client sent next, once that comes to `count` bytes, it closed or kPatience passed.
     std::string Next(std::size_t count) {
         std::string got;
         WaitUntil([&] {
             char buffer[4096];
-            const std::size_t want = std::min(sizeof buffer, count - got.size());
-            const ssize_t n = Connected() ? recv(connection_, buffer, want, 0) : -1;
+            const ssize_t n = Connected() ? recv(connection_, buffer, sizeof buffer, 0) : -1;
             got.append(buffer, std::size_t(std::max<ssize_t>(n, 0)));
             return got.size() >= count || n == 0;
         });
