@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "serial/line_defaults.h"
 #include "serial/port_connection.h"
 #include "support/pty_pair.h"
@@ -97,9 +99,13 @@ TEST_P(Ser2Net, CarriesEveryByteAndSettingUntilTheServerStops) {
     EXPECT_EQ(host.messages[0].text, "ReadPort Failed");
 }
 
-INSTANTIATE_TEST_SUITE_P(Rfc2217, Ser2Net, ::testing::Values(Accepter::Rfc2217));
-INSTANTIATE_TEST_SUITE_P(RawTcp, Ser2Net, ::testing::Values(Accepter::RawTcp));
-INSTANTIATE_TEST_SUITE_P(PlainTelnet, Ser2Net, ::testing::Values(Accepter::PlainTelnet));
+std::string AccepterName(const ::testing::TestParamInfo<Accepter>& info) {
+    return std::array{"Rfc2217", "RawTcp", "PlainTelnet"}[int(info.param)];
+}
+INSTANTIATE_TEST_SUITE_P(Accepters, Ser2Net,
+                         ::testing::Values(Accepter::Rfc2217, Accepter::RawTcp,
+                                           Accepter::PlainTelnet),
+                         AccepterName);
 
 }  // namespace
 }  // namespace vellor::testing
