@@ -50,7 +50,8 @@ class Ser2Net : public ::testing::TestWithParam<Accepter> {
 
 // Every byte both ways, DTR, RTS and break keeping in step; the stored rate, then each setting,
 // reach the terminal over RFC 2217 only (it keeps 8 bits without parity: the read-back shows
-// those), where 1.5 stop bits go unanswered and fail. The server stopping loses the port for good.
+// those), where 1.5 stop bits go unanswered and fail. The server stopping is a lost device: waited
+// for and reopened when reconnecting is on, otherwise closed with one message.
 TEST_P(Ser2Net, CarriesEveryByteAndSettingUntilTheServerStops) {
     SerialDevice& device = *state->portHandle;
     EXPECT_EQ(device.LineSettingsNote().empty(), rfc2217);
@@ -93,6 +94,16 @@ TEST_P(Ser2Net, CarriesEveryByteAndSettingUntilTheServerStops) {
     config.SetStopBits(1);
     EXPECT_EQ(device.Configure(config), rfc2217 ? EINVAL : 0);
     EXPECT_TRUE(host.messages.empty());
+    state->preferences.reconnect = true;  // lost silently, then back once the server is
+    server->Stop();
+    ASSERT_TRUE(host.RunUntil([&] { return state->portWaiter != nullptr; })) << "not waiting";
+    EXPECT_EQ(host.title, "VL: " + server->Name() + " (waiting for device)");
+    server =
+        std::make_unique<Ser2NetServer>(pty.slavePath, GetParam(), folder.Path(""), server->port());
+    ASSERT_TRUE(server->ok()) << server->Why();
+    ASSERT_TRUE(host.RunUntil([&] { return PortIsOpen(*state); })) << "never reconnected";
+    EXPECT_TRUE(host.messages.empty() && host.title == "VL: " + server->Name());
+    state->preferences.reconnect = false;
     server->Stop();
     ASSERT_TRUE(host.RunUntil([&] { return !PortIsOpen(*state) && !state->portOpen; }));
     ASSERT_EQ(host.messages.size(), 1u);

@@ -21,8 +21,12 @@ class Ser2NetServer {
   public:
     enum class Accepter : uint8_t { Rfc2217, RawTcp, PlainTelnet /* refuses the option */ };
 
-    Ser2NetServer(const std::string& device, Accepter accepter, const std::string& folder)
-        : accepter_(accepter), port_(FreeLoopbackPort()), log_(folder + "/ser2net.log") {
+    // On `port` when given (a restart at the same address), or a free one.
+    Ser2NetServer(const std::string& device, Accepter accepter, const std::string& folder,
+                  int port = 0)
+        : accepter_(accepter),
+          port_(port ? port : FreeLoopbackPort()),
+          log_(folder + "/ser2net.log") {
         const char* kinds[] = {"telnet(rfc2217),", "", "telnet,"};
         const std::string config = folder + "/ser2net.yaml", pid = folder + "/ser2net.pid";
         std::ofstream(config) << "connection: &vellor\n    accepter: " << kinds[int(accepter)]
