@@ -1,6 +1,7 @@
 // Port names, the line-settings record and the terminal device (through a pseudo-terminal), the
 // Communications dialog's logic, what a refusal tells the user, and which devices are shown.
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -21,6 +22,8 @@
 #include "support/fake_settings.h"
 #include "support/fake_sysfs.h"
 #include "support/pty_pair.h"
+#include "support/temp_folder.h"
+#include "support/unprivileged.h"
 
 namespace vellor::testing {
 namespace {
@@ -142,6 +145,26 @@ TEST(Refusals, EachExplainsItselfAndWhatToDo) {
     for (const auto& [text, expected] : cases)
         EXPECT_TRUE(text.starts_with(expected)) << text << "\nshould start with\n" << expected;
     holder->Close();
+    // A real refusal, as "nobody" (root may open anything): the facts are gathered, not given.
+    const group* dialout = ::getgrnam("dialout");
+    ASSERT_TRUE(::geteuid() != 0 || dialout) << "no group dialout";
+    if (::geteuid() != 0) return;  // only root can give a node to a group it is not in
+    TempFolder folder;
+    const std::string node = folder.Path("ttyUSB0");
+    WriteFile(node, "");
+    ASSERT_EQ(::chmod(folder.path().c_str(), 0755) | ::chown(node.c_str(), 0, dialout->gr_gid) |
+                  ::chmod(node.c_str(), 0660),
+              0);
+    const std::string advice =
+        denied + node + " may be used by the group \"dialout\". Join it " +
+        "with\n  sudo usermod -aG dialout nobody\nthen log out and in again.";
+    EXPECT_EQ(RunUnprivileged([&] {
+                  return OpenSerialDevice(node, error)               ? 10
+                         : ExplainOpenFailure(node, error) == advice ? 0
+                                                                     : 11;
+              }),
+              0)
+        << "10: opened anyway, 11: not " << advice;
 }
 
 class PosixDevice : public ::testing::Test {
