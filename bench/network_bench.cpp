@@ -33,7 +33,6 @@ std::string MakeFolder() {
 }
 
 void BM_NetworkFlood(benchmark::State& bench, Path path) {
-
     for (auto _ : bench) {
         flood::PtyPair pty;
         if (!pty.ok()) {

@@ -3,46 +3,22 @@
 
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
-#include <mutex>
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/no_window_host.h"
 #include "screen/find.h"
 #include "screen/screen.h"
 #include "screen/selection.h"
+#include "screen_setup.h"
 
 namespace {
 
 using namespace vellor;
 
-// A rows x cols screen filled with 80-column lines of varying printable text.
+// A rows x cols screen filled with console text.
 void FillScreen(AppState& state, uint16_t rows, uint16_t cols) {
-    {
-        std::lock_guard lock(state.screenMutex);
-        state.numRows = rows;
-        state.numCols = cols;
-        state.visibleRows = 40;
-        state.visibleCols = 100;
-        state.cellWidth = 8;
-        state.cellHeight = 17;
-    }
-    NoWindowHost platform;
-    if (AllocateScreen(state, platform) != 0) std::abort();
-    std::vector<uint8_t> line;
-    uint32_t seed = 1;
-    for (int r = 0; r < rows; ++r) {
-        line.clear();
-        for (int c = 0; c < 80; ++c) {
-            seed = seed * 1103515245u + 12345u;
-            line.push_back(uint8_t(0x20 + (seed >> 16) % 95));
-        }
-        line.push_back('\r');
-        line.push_back('\n');
-        PutBytes(state, line);
-    }
+    PrepareScreen(state, DisplayMode::Text, rows, cols);
+    PutBytes(state, ConsoleLines(rows));
 }
 
 void CopyAll(benchmark::State& bench, uint16_t rows, uint16_t cols) {
