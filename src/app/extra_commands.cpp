@@ -12,8 +12,6 @@ namespace vellor {
 
 namespace {
 
-// Turning reconnecting off while a device is awaited gives up the wait: the port closes as if
-// the user had closed it.
 void ToggleStatusBar(AppState& state, Host& host, SettingsBackend& settings) {
     state.preferences.statusBar = !state.preferences.statusBar;
     host.SetMenuCheck(kCmdStatusBar, state.preferences.statusBar);
@@ -21,6 +19,8 @@ void ToggleStatusBar(AppState& state, Host& host, SettingsBackend& settings) {
     SavePreferences(state.preferences, settings);
 }
 
+// Turning reconnecting off while a device is awaited gives up the wait: the port closes as if
+// the user had closed it.
 void ToggleReconnect(AppState& state, Host& host, SettingsBackend& settings) {
     state.preferences.reconnect = !state.preferences.reconnect;
     host.SetMenuCheck(kCmdReconnect, state.preferences.reconnect);

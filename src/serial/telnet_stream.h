@@ -102,7 +102,6 @@ class TelnetOptions {
     void Receive(uint8_t verb, uint8_t option, std::vector<uint8_t>& out);
 
     OptionState Ours(uint8_t option) const { return ours_[option]; }
-    OptionState Theirs(uint8_t option) const { return theirs_[option]; }
 
   private:
     std::array<OptionState, 256> ours_{};

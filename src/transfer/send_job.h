@@ -61,7 +61,6 @@ class SendJob final : public std::enable_shared_from_this<SendJob>, private Send
 
     // Stops the run within kSendWaitMs; what the line took stays sent. Any thread.
     void Stop();
-    bool Active() const { return active_.load(); }
 
     // Stops this run and every run before it and gives up any message they wait on: nothing more
     // is shown or posted for them. UI thread.

@@ -53,7 +53,6 @@ class MainWindow : public QMainWindow, public Host {
     ClientArea* Client() const { return client_; }
     StatusBar* Status() const { return status_; }
     QAction* Action(int commandId) const;
-    QSystemTrayIcon* Tray() const { return tray_; }
     FindBar* Finder() const { return findBar_; }
     // Whether the window has gone (Exit, or start-up could not allocate the screen).
     bool Destroyed() const { return destroyed_; }

@@ -24,10 +24,7 @@ class StatusBar : public QStatusBar {
     void Refresh();
 
     QLabel* PortLabel() const { return port_; }
-    QLabel* TrafficLabel() const { return traffic_; }
     QLabel* ErrorsLabel() const { return errors_; }
-    QLabel* CaptureLabel() const { return capture_; }
-    QLabel* SendLabel() const { return send_; }
 
   protected:
     void showEvent(QShowEvent* event) override;

@@ -25,16 +25,9 @@ class OptionsDialog : public QDialog {
     OptionsDialog(QWidget* parent, AppState& state, SettingsBackend& settings, Host& host);
 
     SizeField* RowsField() const { return rows_; }
-    SizeField* ColumnsField() const { return cols_; }
     QRadioButton* TextButton() const { return text_; }
-    QRadioButton* HexButton() const { return hex_; }
-    QRadioButton* HexCharButton() const { return hexChar_; }
-    QCheckBox* RxBit7Box() const { return rxBit7_; }
-    QCheckBox* RxCrLfBox() const { return rxCrLf_; }
     QCheckBox* EchoBox() const { return echo_; }
-    QCheckBox* TxCrLfBox() const { return txCrLf_; }
     QCheckBox* RxCaptureBox() const { return rxCapture_; }
-    QCheckBox* TxCaptureBox() const { return txCapture_; }
     QPushButton* OkButton() const { return ok_; }
     QPushButton* CancelButton() const { return cancel_; }
 

@@ -19,7 +19,6 @@ class SizeField : public QWidget {
     QString text() const;
     void setText(const QString& text);
     QLineEdit* Edit() const { return edit_; }
-    QToolButton* DownButton() const { return down_; }
     QToolButton* UpButton() const { return up_; }
     void Step(int delta);
 
