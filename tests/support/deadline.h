@@ -7,8 +7,7 @@
 
 namespace vellor::testing {
 
-// A bound against hanging, never a speed requirement: what a test waits for must happen within
-// it, or the test fails with its own message instead of running into CTest's time-out.
+// A bound against hanging, never a speed requirement: a test fails with its own message.
 inline constexpr std::chrono::seconds kPatience{20};
 
 // Polls `done` (running `meanwhile` between polls) until it holds or kPatience passes.
@@ -23,8 +22,7 @@ inline bool WaitUntil(const std::function<bool()>& done,
     }
 }
 
-// Runs `work` on a thread of its own and reports whether it finished within `limit`. When it did
-// not, `unblock` is called so the thread can end before it is joined.
+// Whether `work`, on a thread of its own, ends within `limit`; if not, `unblock` lets it end.
 inline bool FinishesWithin(std::chrono::milliseconds limit, const std::function<void()>& work,
                            const std::function<void()>& unblock = {}) {
     std::promise<void> done;

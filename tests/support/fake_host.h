@@ -12,8 +12,8 @@
 
 namespace vellor::testing {
 
-// The window, as the core sees it: records what it is asked to show, answers file choosers from
-// a script, and queues posted tasks. The test thread plays the UI thread and runs them.
+// The window as the core sees it: records what it shows, answers choosers from a script, and
+// queues posted tasks, which the test thread runs as the UI thread.
 class FakeHost : public Host {
   public:
     struct Message {

@@ -14,9 +14,8 @@
 
 namespace vellor::testing {
 
-// A device whose answers the test sets: a configure error, an endless flood of received bytes,
-// a loss at the first read, a modem status, a line that holds writes off or fails them. Records
-// what is written and configured.
+// A device whose answers the test sets (configure error, flood, loss, modem status, held-off or
+// failing writes); records what is written and configured.
 class FakeSerialDevice : public SerialDevice {
   public:
     int Configure(const PortConfig& config) override {

@@ -11,8 +11,7 @@
 
 namespace vellor::testing {
 
-// A fresh state with an allocated screen of rows x cols cells of 8 x 16 pixels, and a view of
-// the given whole cells (the whole buffer when 0).
+// A fresh rows x cols screen of 8 x 16 pixel cells, viewed whole or through the given cells.
 inline std::unique_ptr<AppState> MakeScreen(uint16_t rows, uint16_t cols,
                                             DisplayMode mode = DisplayMode::Text,
                                             uint16_t visibleRows = 0, uint16_t visibleCols = 0) {
@@ -30,8 +29,7 @@ inline std::unique_ptr<AppState> MakeScreen(uint16_t rows, uint16_t cols,
     return s;
 }
 
-// The rows with trailing blanks removed, joined by '|': cells below 0x100 as Latin-1 bytes, a
-// marked cell as '*' and its character.
+// Rows without trailing blanks, joined by '|'; cells as Latin-1, a marked one as '*' and it.
 inline std::string ScreenText(const AppState& s) {
     std::lock_guard lock(s.screenMutex);
     std::string out;
